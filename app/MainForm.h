@@ -1,0 +1,175 @@
+#pragma once
+
+#include "data/Connection.h"
+#include "data/DataSet.h"
+#include "data/DataSource.h"
+#include "widgets/Icons.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+
+class Bevel;
+class DbEdit;
+class DbLookupComboBox;
+class DbMemo;
+class LabeledEdit;
+class Memo;
+class PageControl;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class TreeNode;
+class TreeView;
+class PrinterProvider;
+
+// The drug name box of the entry page. Tag is the name-changed mark.
+class EntryEdit;
+
+// The program's one window. Every subsystem's methods are members of this
+// class; each lives in its subsystem's folder.
+class TFormMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    enum class StartResult { Running, MissingDatabase };
+    enum class OpenResult { Opened, MissingFile, Failed };
+
+    // databasePath empty: drug.mdb in the executable's folder.
+    explicit TFormMain(const QString &databasePath = {}, QWidget *parent = nullptr);
+    ~TFormMain() override;
+
+    static QString defaultDatabasePath();
+    static inline const QString Caption = QStringLiteral("Zelkano中草药查询大全 Ver5.1105");
+
+    // Page numbers of Pc.
+    enum Page { SimpleQueryPage = 0, CombinedQueryPage = 1, DrugEntryPage = 2, HelpPage = 3 };
+
+    // --- application shell (app/) ---
+    StartResult FormCreate();
+    void FormClose();
+    void PcChange();
+    void tbExitClick();
+    // The Enter-key rule; true when the key was taken.
+    bool FormKeyPress(QWidget *target, QKeyEvent *event);
+
+    // --- database (app/) ---
+    OpenResult OpenDatabase();
+    void CloseDatabase();
+
+    // --- drug lookup (lookup/) ---
+    void ShowTv1();
+    void tv1Change(TreeNode *node);
+    void ShowDrug(const QString &id, Memo *target);
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void tv2Change(TreeNode *node);
+
+    // --- drug maintenance (maintenance/) ---
+    void Edit1Change();
+    void Edit1Exit();
+    void tbSaveClick();
+    void tbDeleteClick();
+
+    // --- help topics (help/) ---
+    void ShowTv4();
+    void tv4Change(TreeNode *node);
+    void SQL_HELP_ZBAfterInsert(data::DataSet &dataSet);
+
+    // --- printing (print/) ---
+    void tbPrintClick();
+    void PrintMemo(Memo *memo);
+    // Where PrintMemo prints; the default is the system's default printer.
+    void setPrinterProvider(PrinterProvider *provider);
+    PrinterProvider &printerProvider() const;
+
+    // Database and datasets.
+    data::Connection MainConnection;
+    data::DataSet SQL_1;
+    data::DataSet SQL_2;
+    data::DataSet SQL_ZB;
+    data::DataSet SQL_LB;
+    data::DataSet SQL_HELP_ZB;
+    data::DataSource DS_ZB;
+    data::DataSource DS_LB;
+    data::DataSource DS_HELP_ZB;
+
+    ImageList ImageList_TreeView;
+    ImageList ImageList_ToolButton;
+
+    // Frame.
+    Bevel *Bevel6 = nullptr;
+    PageControl *Pc = nullptr;
+    QWidget *ToolBar1 = nullptr;
+    QToolButton *tbSave = nullptr;
+    QToolButton *tbDelete = nullptr;
+    QToolButton *tbPrint = nullptr;
+    QToolButton *tbExit = nullptr;
+
+    // Simple query page.
+    QWidget *TabSheet1 = nullptr;
+    QWidget *Panel1 = nullptr;
+    Bevel *Bevel1 = nullptr;
+    LabeledEdit *LabeledEdit_mc = nullptr;
+    QPushButton *BitBtn1 = nullptr;
+    TreeView *tv1 = nullptr;
+    Memo *Memo1 = nullptr;
+
+    // Combined query page.
+    QWidget *TabSheet2 = nullptr;
+    Bevel *Bevel2 = nullptr;
+    QWidget *Panel2 = nullptr;
+    std::array<LabeledEdit *, 12> LabeledEdits{}; // LabeledEdit1 .. LabeledEdit12
+    QPushButton *BitBtn2 = nullptr;
+    TreeView *tv2 = nullptr;
+    Memo *Memo2 = nullptr;
+    bool ResultListFilled = false;
+
+    // Drug entry page.
+    QWidget *TabSheet3 = nullptr;
+    Bevel *Bevel7 = nullptr;
+    EntryEdit *Edit1 = nullptr;
+    DbLookupComboBox *DBLookupComboBox1 = nullptr;
+    DbEdit *DBEdit1 = nullptr;
+    std::array<DbMemo *, 10> DBMemos{}; // DBMemo2 .. DBMemo11
+
+    // Help page.
+    QWidget *TabSheet4 = nullptr;
+    Bevel *Bevel4 = nullptr;
+    TreeView *tv4 = nullptr;
+    DbMemo *DBMemo1 = nullptr;
+    QString HelpLB;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildFrame();
+    void buildSimpleQueryPage();   // lookup/
+    void buildCombinedQueryPage(); // lookup/
+    void buildDrugEntryPage();     // maintenance/
+    void buildHelpPage();          // help/
+    void buildTabOrder();
+
+    PrinterProvider *m_printer = nullptr;
+    bool m_closed = false;
+};
+
+#include <QLineEdit>
+
+class EntryEdit : public QLineEdit
+{
+    Q_OBJECT
+public:
+    using QLineEdit::QLineEdit;
+    int Tag = 0;
+
+signals:
+    // The focus left the box (not merely the window).
+    void exited();
+
+protected:
+    void focusOutEvent(QFocusEvent *event) override;
+};

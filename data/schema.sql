@@ -1,0 +1,72 @@
+-- Drug reference database. Column names are the ones every statement of the
+-- program uses; text compares case-insensitively for Latin letters.
+
+CREATE TABLE DRUG_LB (
+    BM TEXT COLLATE NOCASE NOT NULL UNIQUE,
+    MC TEXT COLLATE NOCASE
+);
+
+-- AUTOINCREMENT: an ID is never handed out again after a delete, so a stale
+-- tree node can never show another drug.
+CREATE TABLE DRUG_ZB (
+    ID        INTEGER PRIMARY KEY AUTOINCREMENT,
+    LB        TEXT COLLATE NOCASE,
+    药物名称  TEXT COLLATE NOCASE,
+    类别      TEXT COLLATE NOCASE,
+    英文名称  TEXT COLLATE NOCASE,
+    别名      TEXT COLLATE NOCASE,
+    来源      TEXT COLLATE NOCASE,
+    植物形态1 TEXT COLLATE NOCASE,
+    植物形态2 TEXT COLLATE NOCASE,
+    生长地    TEXT COLLATE NOCASE,
+    采制      TEXT COLLATE NOCASE,
+    化学成分  TEXT COLLATE NOCASE,
+    性味      TEXT COLLATE NOCASE,
+    功能主治  TEXT COLLATE NOCASE,
+    附注      TEXT COLLATE NOCASE
+);
+
+-- (LB, ID) serves both the drugs of one category and the combined search's
+-- order.
+CREATE INDEX DRUG_ZB_LB ON DRUG_ZB (LB, ID);
+CREATE INDEX DRUG_ZB_NAME ON DRUG_ZB (药物名称);
+
+-- 类别 is the name of the row's category. The editor writes only LB, so the
+-- database keeps 类别 in step with DRUG_LB itself.
+CREATE TRIGGER DRUG_ZB_CATEGORY_AI AFTER INSERT ON DRUG_ZB
+BEGIN
+    UPDATE DRUG_ZB SET 类别 = (SELECT MC FROM DRUG_LB WHERE BM = NEW.LB) WHERE ID = NEW.ID;
+END;
+
+CREATE TRIGGER DRUG_ZB_CATEGORY_AU AFTER UPDATE OF LB, 类别 ON DRUG_ZB
+BEGIN
+    UPDATE DRUG_ZB SET 类别 = (SELECT MC FROM DRUG_LB WHERE BM = NEW.LB) WHERE ID = NEW.ID;
+END;
+
+CREATE TRIGGER DRUG_LB_CATEGORY_AI AFTER INSERT ON DRUG_LB
+BEGIN
+    UPDATE DRUG_ZB SET 类别 = NEW.MC WHERE LB = NEW.BM;
+END;
+
+CREATE TRIGGER DRUG_LB_CATEGORY_AU AFTER UPDATE OF BM, MC ON DRUG_LB
+BEGIN
+    UPDATE DRUG_ZB SET 类别 = (SELECT MC FROM DRUG_LB WHERE BM = LB) WHERE LB = OLD.BM OR LB = NEW.BM;
+END;
+
+CREATE TRIGGER DRUG_LB_CATEGORY_AD AFTER DELETE ON DRUG_LB
+BEGIN
+    UPDATE DRUG_ZB SET 类别 = NULL WHERE LB = OLD.BM;
+END;
+
+CREATE TABLE HELP_LB (
+    BM TEXT COLLATE NOCASE NOT NULL,
+    MC TEXT COLLATE NOCASE
+);
+
+-- Rows are told apart by their rowid; LB need not be unique.
+CREATE TABLE HELP_ZB (
+    LB      TEXT COLLATE NOCASE,
+    CONTENT TEXT
+);
+
+CREATE INDEX HELP_ZB_LB ON HELP_ZB (LB);

@@ -1,0 +1,70 @@
+// The combined-criteria search of the second page.
+#include "app/MainForm.h"
+#include "widgets/LabeledEdit.h"
+#include "widgets/Memo.h"
+#include "widgets/TreeView.h"
+
+#include <memory>
+
+namespace {
+
+// The column each box tests, in box order; box 9 tests either plant-form column.
+const char16_t *const Columns[12] = {u"功能主治", u"药物名称", u"别名",     u"性味",
+                                     u"生长地",   u"化学成分", u"采制",     u"来源",
+                                     u"植物形态1", u"类别",    u"英文名称", u"附注"};
+constexpr int PlantFormBox = 8;
+
+} // namespace
+
+void TFormMain::BitBtn2Click()
+{
+    // Each filled box asks that its column contain the text; % and _ typed
+    // into a box keep their pattern meaning. Values are bound, never pasted.
+    QString criteria = QStringLiteral("1=1");
+    QStringList patterns;
+    for (int i = 0; i < 12; ++i) {
+        const QString text = LabeledEdits[i]->text();
+        if (text.isEmpty())
+            continue;
+        const QString parameter = QStringLiteral(":p%1").arg(i + 1);
+        if (i == PlantFormBox)
+            criteria += QStringLiteral(" and ( 植物形态1 like %1   or  植物形态2 like %1)").arg(parameter);
+        else
+            criteria += QStringLiteral(" and  %1 like %2").arg(QString::fromUtf16(Columns[i]), parameter);
+        patterns << QStringLiteral("p%1").arg(i + 1) << QLatin1Char('%') + text + QLatin1Char('%');
+    }
+    const QString sql = QStringLiteral("select ID,类别,药物名称 from DRUG_ZB  where ") + criteria +
+                        QStringLiteral(" order by LB,ID");
+
+    ResultListFilled = false;
+    TreeNode *firstNode = nullptr;
+    {
+        TreeView::BulkUpdate bulk(*tv2);
+        tv2->clearNodes();
+        SQL_1.close();
+        SQL_1.setSql(sql);
+        SQL_1.clearParameters();
+        for (int i = 0; i < patterns.size(); i += 2)
+            SQL_1.setParameter(patterns[i], patterns[i + 1]);
+        SQL_1.open();
+        SQL_1.first();
+        while (!SQL_1.eof()) {
+            TreeNode *node = tv2->addTopLevel(trimText(SQL_1.asString(1)) + QStringLiteral("：") +
+                                              trimText(SQL_1.asString(2)));
+            if (SQL_1.recNo() == 1)
+                firstNode = node;
+            node->setNodeKey(std::make_unique<NodeKey>(NodeKey{SQL_1.asString(0)}));
+            tv2->setNodeImages(node, 2, 3);
+            SQL_1.next();
+        }
+    }
+    ResultListFilled = true;
+    if (firstNode)
+        tv2->selectNode(firstNode);
+}
+
+void TFormMain::tv2Change(TreeNode *node)
+{
+    if (ResultListFilled && node && node->nodeKey())
+        ShowDrug(node->nodeKey()->key, Memo2);
+}

@@ -1,0 +1,104 @@
+// The two query pages.
+#include "app/Guard.h"
+#include "app/MainForm.h"
+#include "widgets/Bevel.h"
+#include "widgets/Icons.h"
+#include "widgets/LabeledEdit.h"
+#include "widgets/Memo.h"
+#include "widgets/PageControl.h"
+#include "widgets/TreeView.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QPushButton *searchButton(QWidget *parent, const QRect &geometry)
+{
+    auto *button = new QPushButton(Icons::binoculars(), QStringLiteral("查询[&C]"), parent);
+    button->setGeometry(geometry);
+    button->setIconSize(QSize(16, 16));
+    // Enter on the focused button presses it.
+    button->setAutoDefault(true);
+    return button;
+}
+
+Memo *sheetArea(QWidget *parent)
+{
+    auto *memo = new Memo(parent);
+    memo->setReadOnly(true);
+    memo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    return memo;
+}
+
+} // namespace
+
+void TFormMain::buildSimpleQueryPage()
+{
+    auto *page = new QVBoxLayout(TabSheet1);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+
+    Panel1 = new QWidget(TabSheet1);
+    Panel1->setFixedHeight(34);
+    Bevel1 = new Bevel(Panel1);
+    Bevel1->setGeometry(0, 0, 4000, 2);
+    LabeledEdit_mc = new LabeledEdit(QStringLiteral("药物名称："), Panel1);
+    LabeledEdit_mc->setGeometry(65, 8, 162, 20);
+    BitBtn1 = searchButton(Panel1, QRect(315, 6, 75, 22));
+    connect(BitBtn1, &QPushButton::clicked, this, app::guard([this] { BitBtn1Click(); }));
+    page->addWidget(Panel1);
+
+    auto *body = new QHBoxLayout;
+    body->setSpacing(0);
+    tv1 = new TreeView(TabSheet1);
+    tv1->setFixedWidth(193);
+    tv1->setImages(&ImageList_TreeView);
+    connect(tv1, &TreeView::nodeChanged, this, app::guard([this](TreeNode *node) { tv1Change(node); }));
+    Memo1 = sheetArea(TabSheet1);
+    body->addWidget(tv1);
+    body->addWidget(Memo1, 1);
+    page->addLayout(body, 1);
+    Pc->setFirstControl(SimpleQueryPage, tv1);
+}
+
+void TFormMain::buildCombinedQueryPage()
+{
+    auto *page = new QVBoxLayout(TabSheet2);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+    Bevel2 = new Bevel(TabSheet2);
+    page->addWidget(Bevel2);
+
+    Panel2 = new QWidget(TabSheet2);
+    Panel2->setFixedHeight(100);
+    struct Box { const char16_t *label; int left, top, width; };
+    static const Box boxes[12] = {
+        {u"功能主治：", 63, 4, 162}, {u"药物名称：", 319, 4, 162}, {u"别名：", 571, 4, 162},
+        {u"性味：", 63, 28, 162},    {u"生长地：", 319, 28, 162},  {u"化学成分：", 571, 28, 162},
+        {u"采制：", 63, 52, 162},    {u"来源：", 319, 52, 162},    {u"植物形态：", 571, 52, 162},
+        {u"类别：", 63, 76, 162},    {u"英文名称：", 319, 76, 162}, {u"附注：", 571, 76, 78},
+    };
+    for (int i = 0; i < 12; ++i) {
+        LabeledEdits[i] = new LabeledEdit(QString::fromUtf16(boxes[i].label), Panel2);
+        LabeledEdits[i]->setGeometry(boxes[i].left, boxes[i].top, boxes[i].width, 20);
+        LabeledEdits[i]->setObjectName(QStringLiteral("LabeledEdit%1").arg(i + 1));
+    }
+    BitBtn2 = searchButton(Panel2, QRect(659, 75, 75, 22));
+    connect(BitBtn2, &QPushButton::clicked, this, app::guard([this] { BitBtn2Click(); }));
+    page->addWidget(Panel2);
+
+    auto *body = new QHBoxLayout;
+    body->setSpacing(0);
+    tv2 = new TreeView(TabSheet2);
+    tv2->setFixedWidth(193);
+    tv2->setRootIsDecorated(false);
+    tv2->setImages(&ImageList_TreeView);
+    connect(tv2, &TreeView::nodeChanged, this, app::guard([this](TreeNode *node) { tv2Change(node); }));
+    Memo2 = sheetArea(TabSheet2);
+    body->addWidget(tv2);
+    body->addWidget(Memo2, 1);
+    page->addLayout(body, 1);
+    Pc->setFirstControl(CombinedQueryPage, tv2);
+}

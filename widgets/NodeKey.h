@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// What a selectable tree node stands for: a drug ID or a help topic code,
+// kept exactly as read.
+struct NodeKey {
+    QString key;
+};
+
+// Removes every leading and trailing character at or below the blank
+// (blanks and control characters); inner characters stay.
+inline QString trimText(const QString &text)
+{
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && text[begin].unicode() <= u' ')
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= u' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
