@@ -267,6 +267,8 @@ void DatabaseBuilder::buildFromSample(const QString &dataDir, const QString &out
 
 void DatabaseBuilder::buildSynthetic(const QString &outPath, int drugs, int categories, unsigned seed, bool overwrite)
 {
+    if (drugs < 0 || categories < 1)
+        throw DbError(QStringLiteral("药物数不能为负，类别数至少为 1（药物 %1，类别 %2）").arg(drugs).arg(categories));
     std::mt19937 random(seed);
     static const QString pool = QStringLiteral(
         "草木花叶根茎皮子仁实果藤枝香黄白青红紫黑金银山地川南北参芪术苓归芍芎连柏栀芩"

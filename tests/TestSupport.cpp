@@ -96,7 +96,8 @@ WindowFixture::WindowFixture(const QString &databasePath)
         m_form->show();
         m_form->activateWindow();
         QApplication::setActiveWindow(m_form.get());
-        QTest::qWaitForWindowExposed(m_form.get());
+        if (!QTest::qWaitForWindowExposed(m_form.get()))
+            qWarning("main window was not exposed");
         QApplication::processEvents();
     }
 }

@@ -40,7 +40,7 @@ public:
     TestDatabase();                                   // empty tables
     explicit TestDatabase(const QString &sampleDir);  // from JSON files
     const QString &path() const { return m_path; }
-    const QString &dir() const { return m_dir.path(); }
+    QString dir() const { return m_dir.path(); }
 
     void addCategory(const QString &bm, const QString &mc);
     // Columns not given stay NULL; returns the new ID.

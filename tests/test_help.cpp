@@ -1,0 +1,5 @@
+// Placeholder: replaced by the real tests of this subsystem.
+#include <QTest>
+class TestHelp : public QObject { Q_OBJECT };
+QTEST_MAIN(TestHelp)
+#include "test_help.moc"

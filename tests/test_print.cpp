@@ -1,0 +1,5 @@
+// Placeholder: replaced by the real tests of this subsystem.
+#include <QTest>
+class TestPrint : public QObject { Q_OBJECT };
+QTEST_MAIN(TestPrint)
+#include "test_print.moc"
