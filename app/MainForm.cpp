@@ -75,7 +75,7 @@ TFormMain::TFormMain(const QString &databasePath, QWidget *parent)
     buildTabOrder();
 
     // The pages are 734 x 425 at the designed size.
-    resize(742, Bevel6->height() + Pc->tabBar()->sizeHint().height() + 425);
+    resize(Pc->sizeForPage(QSize(734, 425)) + QSize(0, Bevel6->height()));
     qApp->installEventFilter(this);
     app::Messages::setOwner(this);
 }
@@ -83,6 +83,9 @@ TFormMain::TFormMain(const QString &databasePath, QWidget *parent)
 TFormMain::~TFormMain()
 {
     qApp->removeEventFilter(this);
+    // The bound editors watch the datasets, which are members: the widgets
+    // must go first.
+    delete takeCentralWidget();
     if (app::Messages::owner() == this)
         app::Messages::setOwner(nullptr);
 }
@@ -267,6 +270,16 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
         }
         return false;
     }
+#ifndef Q_OS_MACOS
+    // Alt with a letter that no shown command or page took reaches the focused
+    // control as that letter; an edit box would type it (Alt+P on the entry
+    // page would replace the drug name). Alt+letter is a command key here,
+    // never typing. Ctrl+Alt stays: it is AltGr on Windows. On macOS Option
+    // composes characters, so it is left alone there.
+    const Qt::KeyboardModifiers chord = key->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier);
+    if (chord == Qt::AltModifier && !key->text().isEmpty() && key->text().front().isPrint())
+        return true;
+#endif
     return FormKeyPress(widget, key);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <sqlite3.h>
 
@@ -79,7 +80,20 @@ void Connection::open()
     applyKey(db);
     sqlite3_busy_timeout(db, BusyTimeoutMs);
     // A wrong key or a file that is no database fails here, not at the first query.
-    run(db, "SELECT count(*) FROM sqlite_master;");
+    int objects = 0;
+    char *error = nullptr;
+    if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master;", [](void *out, int, char **values, char **) {
+            *static_cast<int *>(out) = values[0] ? atoi(values[0]) : 0;
+            return 0;
+        }, &objects, &error) != SQLITE_OK) {
+        const QString text = error ? QString::fromUtf8(error) : engineText(db, SQLITE_ERROR);
+        sqlite3_free(error);
+        throw DbError(text);
+    }
+    // The engine takes an empty file for an empty database; for us it is a
+    // damaged one (a copy cut off at nothing), and must fail here as well.
+    if (objects == 0)
+        throw DbError(QStringLiteral("文件中没有任何数据表，不是完整的数据库"));
     sqlite3_extended_result_codes(db, 1);
     m_holder = std::move(holder);
     m_db = m_holder.get();

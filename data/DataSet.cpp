@@ -232,6 +232,7 @@ const DataSet::Row *DataSet::currentRow() const
 
 QString DataSet::asString(int index) const
 {
+    requireActive("field");
     if (index < 0 || index >= fieldCount())
         throw DbError(QStringLiteral("数据集 %1 中没有第 %2 个字段").arg(m_name).arg(index));
     const Row *row = currentRow();

@@ -62,7 +62,7 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The message of the DbError that f throws; fails the test if none is thrown.
+// The message of the DbError that f throws; empty when it throws none.
 QString errorOf(const std::function<void()> &f)
 {
     try {
@@ -83,6 +83,21 @@ QString engineText(int code)
     return QString::fromUtf8(sqlite3_errstr(code));
 }
 
+// Opens a batch-optimistic dataset on DRUG_ZB, as the drug editor does.
+void openDrugs(DataSet &set, const QString &sql = QStringLiteral("select * from DRUG_ZB order by ID"))
+{
+    set.setUpdateTable(QStringLiteral("DRUG_ZB"));
+    set.setSql(sql);
+    set.open();
+}
+
+// Every drug as "name:remark", in ID order, read through a second connection.
+QString storedDrugs(const TestDatabase &db)
+{
+    return db.scalar(QStringLiteral("SELECT group_concat(药物名称 || ':' || ifnull(附注, ''), ',') "
+                                    "FROM (SELECT * FROM DRUG_ZB ORDER BY ID)"));
+}
+
 } // namespace
 
 class TestData : public QObject
@@ -90,785 +105,722 @@ class TestData : public QObject
     Q_OBJECT
 
 private slots:
-    // --- opening ---
-    void testRightKeyOpensAndFileIsEncrypted();
-    void testOpenFailsWithEngineReason_data();
-    void testOpenFailsWithEngineReason();
-    void testCommandLineShellReadsFileWithKey();
-    void testDataSetOpensClosedConnectionOnDemand();
+    // --- opening ------------------------------------------------------------
 
-    // --- transactions ---
-    void testCommitKeepsAndRollbackUndoes();
-    void testBeginWhileOpenIsAnError();
-    void testTransactionGuardRollsBackUnlessCommitted();
-    void testAfterCommitHooksRunOnlyOnCommit();
-
-    // --- parameters ---
-    void testParametersRoundTripUnchanged_data();
-    void testParametersRoundTripUnchanged();
-    void testTwoStatementsAreRefused();
-
-    // --- record set ---
-    void testFieldsByPositionAndName();
-    void testEditAppendPostCancelStates();
-    void testExposedFieldsOnly();
-    void testApplyWritesInsertsAndUpdates();
-    void testConflictFailsAndKeepsEdits_data();
-    void testConflictFailsAndKeepsEdits();
-    void testCloseDropsPendingChanges();
-    void testFailedCommitLeavesRecordSetPending();
-    void testRolledBackApplyLeavesRecordSetPending();
-
-    // --- schema ---
-    void testCategoryNameFollowsCategory();
-    void testIdsAreNeverReused();
-    void testTextComparisonIgnoresLatinCase();
-
-    // --- locking ---
-    void testWriteLockOfAnotherProgramWaitsThenFails();
-
-    // --- builder ---
-    void testSampleDatabaseHasEveryJsonEntry();
-    void testMalformedJsonNamesPositionAndWritesNothing();
-    void testExistingFileIsRefusedUnlessOverwrite();
-    void testSyntheticDatabaseHasRequestedSize();
-};
-
-// --- opening ---------------------------------------------------------------
-
-void TestData::testRightKeyOpensAndFileIsEncrypted()
-{
-    TestDatabase db;
-    db.addCategory(QStringLiteral("01"), QStringLiteral("解表药"));
-    Connection connection(db.path());
-    connection.open();
-    QVERIFY(connection.isOpen());
-    data::Statement statement(connection.handle(), QStringLiteral("SELECT MC FROM DRUG_LB"));
-    QVERIFY(statement.step());
-    QCOMPARE(statement.text(0), QStringLiteral("解表药"));
-
-    // Neither the plain-file header nor the stored text is readable on disk.
-    const QByteArray bytes = readFile(db.path());
-    QVERIFY(!bytes.startsWith("SQLite format 3"));
-    QVERIFY(!bytes.contains(QStringLiteral("解表药").toUtf8()));
-    QVERIFY(!bytes.contains("DRUG_ZB"));
-}
-
-void TestData::testOpenFailsWithEngineReason_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("code");
-    QTest::newRow("another key") << "otherkey" << SQLITE_NOTADB;
-    QTest::newRow("plain sqlite file") << "plain" << SQLITE_NOTADB;
-    QTest::newRow("random bytes") << "random" << SQLITE_NOTADB;
-    QTest::newRow("truncated to half") << "truncated" << SQLITE_CORRUPT;
-    QTest::newRow("empty file") << "empty" << SQLITE_NOTADB;
-    QTest::newRow("directory") << "directory" << SQLITE_CANTOPEN;
-    QTest::newRow("missing file") << "missing" << SQLITE_CANTOPEN;
-}
-
-void TestData::testOpenFailsWithEngineReason()
-{
-    QFETCH(QString, kind);
-    QFETCH(int, code);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("drug.mdb"));
-    if (kind == QLatin1String("otherkey")) {
-        makeForeignDatabase(path, "12345678");
-    } else if (kind == QLatin1String("plain")) {
-        makeForeignDatabase(path, QByteArray());
-    } else if (kind == QLatin1String("random")) {
-        QByteArray bytes(64 * 1024, Qt::Uninitialized);
-        quint32 x = 2463534242u;
-        for (char &c : bytes) {
-            x ^= x << 13, x ^= x >> 17, x ^= x << 5;
-            c = char(x);
-        }
-        writeFile(path, bytes);
-    } else if (kind == QLatin1String("truncated")) {
-        const QString full = dir.filePath(QStringLiteral("full.mdb"));
-        data::DatabaseBuilder::buildSynthetic(full, 200, 5, 1, false);
-        const QByteArray bytes = readFile(full);
-        QVERIFY(bytes.size() > 16 * 1024);
-        writeFile(path, bytes.left(bytes.size() / 2));
-    } else if (kind == QLatin1String("empty")) {
-        // An empty file is a valid empty database to the engine; it has none of our tables.
-        writeFile(path, QByteArray());
-    } else if (kind == QLatin1String("directory")) {
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("drug.mdb")));
-    }
-
-    Connection connection(path);
-    const QString message = errorOf([&] { connection.open(); });
-    QVERIFY2(!message.isEmpty(), "open() did not fail");
-    QVERIFY2(message.contains(engineText(code)), qPrintable(message));
-    QVERIFY2(!message.contains(Key), qPrintable(message));
-    QVERIFY(!connection.isOpen());
-    if (kind == QLatin1String("missing"))
-        QVERIFY2(!QFileInfo::exists(path), "a failed open must not create the file");
-}
-
-void TestData::testCommandLineShellReadsFileWithKey()
-{
-    const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlcipher"));
-    if (shell.isEmpty())
-        QSKIP("the sqlcipher command-line shell is not installed");
-    TestDatabase db;
-    db.addCategory(QStringLiteral("01"), QStringLiteral("解表药"));
-    db.addDrug({{QStringLiteral("LB"), QStringLiteral("01")}, {QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
-
-    auto run = [&](const QString &input) {
-        QProcess process;
-        process.start(shell, {db.path()});
-        process.write(input.toUtf8());
-        process.closeWriteChannel();
-        if (!process.waitForFinished(30000))
-            return QStringLiteral("<timeout>");
-        return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError()).trimmed();
-    };
-    const QString out = run(QStringLiteral("PRAGMA key='%1';\nSELECT 药物名称 || '|' || 类别 FROM DRUG_ZB;\n").arg(Key));
-    QVERIFY2(out.endsWith(QStringLiteral("麻黄|解表药")), qPrintable(out));
-    const QString without = run(QStringLiteral("SELECT count(*) FROM DRUG_ZB;\n"));
-    QVERIFY2(without.contains(engineText(SQLITE_NOTADB)), qPrintable(without));
-}
-
-void TestData::testDataSetOpensClosedConnectionOnDemand()
-{
-    TestDatabase db;
-    db.addCategory(QStringLiteral("01"), QStringLiteral("解表药"));
-    Connection connection(db.path());
-    DataSet set(connection, QStringLiteral("SQL_LB"));
-    set.setSql(QStringLiteral("select * from DRUG_LB"));
-    set.open();
-    QVERIFY(connection.isOpen());
-    QCOMPARE(set.recordCount(), 1);
-    // Closing the connection closes its datasets.
-    connection.close();
-    QVERIFY(!set.isActive());
-    QVERIFY(errorOf([&] { set.asString(0); }).contains(QStringLiteral("已关闭")));
-}
-
-// --- transactions ----------------------------------------------------------
-
-void TestData::testCommitKeepsAndRollbackUndoes()
-{
-    TestDatabase db;
-    Connection connection(db.path());
-    connection.open();
-    connection.beginTransaction();
-    QVERIFY(connection.inTransaction());
-    connection.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('01', 'a')"));
-    connection.commitTransaction();
-    QVERIFY(!connection.inTransaction());
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("1"));
-
-    connection.beginTransaction();
-    connection.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('02', 'b')"));
-    connection.execute(QStringLiteral("DELETE FROM DRUG_LB WHERE BM = '01'"));
-    connection.rollbackTransaction();
-    QVERIFY(!connection.inTransaction());
-    QCOMPARE(db.scalar(QStringLiteral("SELECT group_concat(BM) FROM DRUG_LB")), QStringLiteral("01"));
-
-    QVERIFY(!errorOf([&] { connection.commitTransaction(); }).isEmpty());
-    QVERIFY(!errorOf([&] { connection.rollbackTransaction(); }).isEmpty());
-}
-
-void TestData::testBeginWhileOpenIsAnError()
-{
-    TestDatabase db;
-    Connection connection(db.path());
-    connection.beginTransaction();
-    connection.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('01', 'a')"));
-    QVERIFY(!errorOf([&] { connection.beginTransaction(); }).isEmpty());
-    // The first transaction is still the open one, with its writes.
-    QVERIFY(connection.inTransaction());
-    connection.commitTransaction();
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("1"));
-}
-
-void TestData::testTransactionGuardRollsBackUnlessCommitted()
-{
-    TestDatabase db;
-    Connection connection(db.path());
-    try {
-        data::Transaction transaction(connection);
-        connection.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('01', 'a')"));
-        throw DbError(QStringLiteral("写入中途失败"));
-    } catch (const DbError &) {
-    }
-    QVERIFY(!connection.inTransaction());
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("0"));
+    void testRightKeyOpensAndFileIsEncrypted()
     {
-        data::Transaction transaction(connection);
-        connection.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('02', 'b')"));
-        transaction.commit();
+        TestDatabase db;
+        db.addCategory(QStringLiteral("01"), QStringLiteral("解表药"));
+        Connection connection(db.path());
+        connection.open();
+        QVERIFY(connection.isOpen());
+        data::Statement statement(connection.handle(), QStringLiteral("SELECT MC FROM DRUG_LB"));
+        QVERIFY(statement.step());
+        QCOMPARE(statement.text(0), QStringLiteral("解表药"));
+
+        // Neither the plain-file header nor the stored text is readable on disk.
+        const QByteArray bytes = readFile(db.path());
+        QVERIFY(!bytes.startsWith("SQLite format 3"));
+        QVERIFY(!bytes.contains(QStringLiteral("解表药").toUtf8()));
+        QVERIFY(!bytes.contains("DRUG_ZB"));
     }
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("1"));
-}
 
-void TestData::testAfterCommitHooksRunOnlyOnCommit()
-{
-    TestDatabase db;
-    Connection connection(db.path());
-    QStringList ran;
-    connection.beginTransaction();
-    connection.afterCommit([&] { ran << QStringLiteral("dropped"); });
-    QVERIFY(ran.isEmpty());
-    connection.rollbackTransaction();
-    connection.beginTransaction();
-    connection.afterCommit([&] { ran << QStringLiteral("first"); });
-    connection.afterCommit([&] { ran << QStringLiteral("second"); });
-    QVERIFY(ran.isEmpty());
-    connection.commitTransaction();
-    QCOMPARE(ran, (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
-    // Without a transaction there is nothing to wait for.
-    connection.afterCommit([&] { ran << QStringLiteral("now"); });
-    QCOMPARE(ran.last(), QStringLiteral("now"));
-    connection.beginTransaction();
-    connection.commitTransaction();
-    QCOMPARE(ran.size(), 3);
-}
+    void testOpenFailsWithEngineReason_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("code");
+        QTest::newRow("another key") << "otherkey" << SQLITE_NOTADB;
+        QTest::newRow("plain sqlite file") << "plain" << SQLITE_NOTADB;
+        QTest::newRow("random bytes") << "random" << SQLITE_NOTADB;
+        QTest::newRow("truncated to half") << "truncated" << SQLITE_CORRUPT;
+        QTest::newRow("empty file") << "empty" << 0; // no engine error: our own text
+        QTest::newRow("directory") << "directory" << SQLITE_CANTOPEN;
+        QTest::newRow("missing file") << "missing" << SQLITE_CANTOPEN;
+    }
 
-// --- parameters ------------------------------------------------------------
+    void testOpenFailsWithEngineReason()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, code);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("drug.mdb"));
+        if (kind == QLatin1String("otherkey")) {
+            makeForeignDatabase(path, "12345678");
+        } else if (kind == QLatin1String("plain")) {
+            makeForeignDatabase(path, QByteArray());
+        } else if (kind == QLatin1String("random")) {
+            QByteArray bytes(64 * 1024, Qt::Uninitialized);
+            quint32 x = 2463534242u;
+            for (char &c : bytes) {
+                x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+                c = char(x);
+            }
+            writeFile(path, bytes);
+        } else if (kind == QLatin1String("truncated")) {
+            const QString full = dir.filePath(QStringLiteral("full.mdb"));
+            data::DatabaseBuilder::buildSynthetic(full, 200, 5, 1, false);
+            const QByteArray bytes = readFile(full);
+            QVERIFY(bytes.size() > 16 * 1024);
+            writeFile(path, bytes.left(bytes.size() / 2));
+        } else if (kind == QLatin1String("empty")) {
+            // An empty file is a valid empty database to the engine; it has none of our tables.
+            writeFile(path, QByteArray());
+        } else if (kind == QLatin1String("directory")) {
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("drug.mdb")));
+        }
 
-void TestData::testParametersRoundTripUnchanged_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::newRow("double quotes") << QStringLiteral("他说\"麻黄\"\"");
-    QTest::newRow("single quotes") << QStringLiteral("it's '麻黄' ''");
-    QTest::newRow("like wildcards") << QStringLiteral("100% _a_ %%");
-    QTest::newRow("backslashes") << QStringLiteral("C:\\药\\ \\\\ \\n");
-    QTest::newRow("semicolon and sql") << QStringLiteral("x'); DELETE FROM DRUG_ZB; --");
-    QTest::newRow("non-BMP") << QString::fromUcs4(U"\U00020000\U0002A6D6𠀀 草\U0001F33F");
-    QString controls;
-    for (char16_t c = 1; c < 32; ++c)
-        controls += QChar(c);
-    QTest::newRow("control characters") << controls + QChar(0x7f) + QStringLiteral("\r\n\t");
-    QString longText;
-    while (longText.size() < 10000)
-        longText += QStringLiteral("功能主治\"%_\\;\n");
-    QTest::newRow("10000 characters") << longText.left(10000);
-}
+        if (QTest::currentTestFailed())
+            return;
 
-void TestData::testParametersRoundTripUnchanged()
-{
-    QFETCH(QString, value);
-    TestDatabase db;
-    db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("别的药")}});
-    Connection connection(db.path());
-    DataSet set(connection, QStringLiteral("SQL_1"));
-    set.setSql(QStringLiteral("insert into DRUG_ZB (药物名称, 附注) values (:name, :note)"));
-    set.setParameter(QStringLiteral("name"), value);
-    set.setParameter(QStringLiteral("note"), value);
-    set.execSql();
+        Connection connection(path);
+        const QString message = errorOf([&] { connection.open(); });
+        QVERIFY2(!message.isEmpty(), "open() did not fail");
+        if (code != 0)
+            QVERIFY2(message.contains(engineText(code)), qPrintable(message));
+        QVERIFY2(!message.contains(Key), qPrintable(message));
+        QVERIFY(!connection.isOpen());
+        if (kind == QLatin1String("missing"))
+            QVERIFY2(!QFileInfo::exists(path), "a failed open must not create the file");
+    }
 
-    set.setSql(QStringLiteral("select 药物名称, 附注 from DRUG_ZB where 药物名称 = :name"));
-    set.setParameter(QStringLiteral("name"), value);
-    set.open();
-    QCOMPARE(set.recordCount(), 1);
-    QCOMPARE(set.asString(0), value);
-    QCOMPARE(set.asString(1).size(), value.size());
-    QCOMPARE(set.asString(1), value);
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")), QStringLiteral("2"));
-}
+    void testCommandLineShellReadsFileWithKey()
+    {
+        const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlcipher"));
+        if (shell.isEmpty())
+            QSKIP("the sqlcipher command-line shell is not installed");
+        TestDatabase db;
+        db.addCategory(QStringLiteral("01"), QStringLiteral("解表药"));
+        db.addDrug({{QStringLiteral("LB"), QStringLiteral("01")}, {QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
 
-void TestData::testTwoStatementsAreRefused()
-{
-    TestDatabase db;
-    db.addCategory(QStringLiteral("01"), QStringLiteral("解表药"));
-    Connection connection(db.path());
-    DataSet set(connection, QStringLiteral("SQL_1"));
-    set.setSql(QStringLiteral("select * from DRUG_LB; delete from DRUG_LB"));
-    QVERIFY(!errorOf([&] { set.open(); }).isEmpty());
-    set.setSql(QStringLiteral("delete from HELP_LB; delete from DRUG_LB"));
-    QVERIFY(!errorOf([&] { set.execSql(); }).isEmpty());
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("1"));
-}
+        auto run = [&](const QString &input) {
+            QProcess process;
+            process.start(shell, {db.path()});
+            process.write(input.toUtf8());
+            process.closeWriteChannel();
+            if (!process.waitForFinished(30000))
+                return QStringLiteral("<timeout>");
+            return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError()).trimmed();
+        };
+        const QString out = run(QStringLiteral("PRAGMA key='%1';\nSELECT 药物名称 || '|' || 类别 FROM DRUG_ZB;\n").arg(Key));
+        QVERIFY2(out.endsWith(QStringLiteral("麻黄|解表药")), qPrintable(out));
+        const QString without = run(QStringLiteral("SELECT count(*) FROM DRUG_ZB;\n"));
+        QVERIFY2(without.contains(engineText(SQLITE_NOTADB)), qPrintable(without));
+    }
 
-// --- record set ------------------------------------------------------------
+    void testDataSetOpensClosedConnectionOnDemand()
+    {
+        TestDatabase db;
+        db.addCategory(QStringLiteral("01"), QStringLiteral("解表药"));
+        Connection connection(db.path());
+        DataSet set(connection, QStringLiteral("SQL_LB"));
+        set.setSql(QStringLiteral("select * from DRUG_LB"));
+        set.open();
+        QVERIFY(connection.isOpen());
+        QCOMPARE(set.recordCount(), 1);
+        // Closing the connection closes its datasets.
+        connection.close();
+        QVERIFY(!set.isActive());
+        QVERIFY(errorOf([&] { set.asString(0); }).contains(QStringLiteral("已关闭")));
+    }
 
-void TestData::testFieldsByPositionAndName()
-{
-    TestDatabase db;
-    const qint64 a = db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")},
-                                 {QStringLiteral("英文名称"), QStringLiteral("Ephedra")}});
-    const qint64 b = db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("桂枝")}});
-    Connection connection(db.path());
-    DataSet set(connection, QStringLiteral("SQL_1"));
-    set.setSql(QStringLiteral("select ID, 药物名称, 英文名称 from DRUG_ZB order by ID"));
-    QCOMPARE(set.state(), DataSetState::Inactive);
-    set.open();
-    QCOMPARE(set.state(), DataSetState::Browse);
-    QCOMPARE(set.fieldCount(), 3);
-    QCOMPARE(set.fieldName(1), QStringLiteral("药物名称"));
-    QCOMPARE(set.recNo(), 1);
-    QCOMPARE(set.asString(0), QString::number(a));
-    QCOMPARE(set.asString(QStringLiteral("id")), QString::number(a));
-    QCOMPARE(set.asString(QStringLiteral("英文名称")), QStringLiteral("Ephedra"));
-    QCOMPARE(set.fieldIndex(QStringLiteral("英文名称")), 2);
-    set.next();
-    QCOMPARE(set.recNo(), 2);
-    QCOMPARE(set.asString(QStringLiteral("Id")), QString::number(b));
-    QVERIFY(!set.eof());
-    // NULL reads as empty text.
-    QCOMPARE(set.asString(2), QString());
-    QVERIFY(!set.value(QStringLiteral("英文名称")).has_value());
-    set.next();
-    QVERIFY(set.eof());
-    QCOMPARE(set.recNo(), 0);
-    set.first();
-    QCOMPARE(set.asString(1), QStringLiteral("麻黄"));
+    // --- transactions -------------------------------------------------------
 
-    const QString unknown = errorOf([&] { set.asString(QStringLiteral("功能主治")); });
-    QVERIFY2(unknown.contains(QStringLiteral("功能主治")), qPrintable(unknown));
-    QVERIFY(!errorOf([&] { set.asString(3); }).isEmpty());
-    // Read-only datasets take no edits.
-    QVERIFY(!errorOf([&] { set.edit(); }).isEmpty());
-}
+    void testCommitKeepsAndRollbackUndoes()
+    {
+        TestDatabase db;
+        Connection connection(db.path());
+        connection.open();
+        connection.beginTransaction();
+        QVERIFY(connection.inTransaction());
+        connection.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('01', 'a')"));
+        connection.commitTransaction();
+        QVERIFY(!connection.inTransaction());
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("1"));
 
-void TestData::testEditAppendPostCancelStates()
-{
-    TestDatabase db;
-    db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
-    Connection connection(db.path());
-    DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
-    set.setUpdateTable(QStringLiteral("DRUG_ZB"));
-    set.setSql(QStringLiteral("select * from DRUG_ZB"));
-    QVERIFY(!errorOf([&] { set.edit(); }).isEmpty()); // closed
-    set.open();
+        connection.beginTransaction();
+        connection.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('02', 'b')"));
+        connection.execute(QStringLiteral("DELETE FROM DRUG_LB WHERE BM = '01'"));
+        connection.rollbackTransaction();
+        QVERIFY(!connection.inTransaction());
+        QCOMPARE(db.scalar(QStringLiteral("SELECT group_concat(BM) FROM DRUG_LB")), QStringLiteral("01"));
 
-    QVERIFY(!errorOf([&] { set.setField(QStringLiteral("药物名称"), QStringLiteral("x")); }).isEmpty());
-    set.edit();
-    QCOMPARE(set.state(), DataSetState::Edit);
-    set.setField(QStringLiteral("药物名称"), QStringLiteral("麻黄根"));
-    QCOMPARE(set.asString(QStringLiteral("药物名称")), QStringLiteral("麻黄根"));
-    QVERIFY(set.updatesPending());
-    set.cancel();
-    QCOMPARE(set.state(), DataSetState::Browse);
-    QCOMPARE(set.asString(QStringLiteral("药物名称")), QStringLiteral("麻黄"));
-    QVERIFY(!set.updatesPending());
+        QVERIFY(!errorOf([&] { connection.commitTransaction(); }).isEmpty());
+        QVERIFY(!errorOf([&] { connection.rollbackTransaction(); }).isEmpty());
+    }
 
-    int afterInsertCalls = 0;
-    set.afterInsert = [&](DataSet &d) {
-        ++afterInsertCalls;
-        QCOMPARE(d.state(), DataSetState::Insert);
-        d.setField(QStringLiteral("LB"), QStringLiteral("01"));
-    };
-    set.append();
-    QCOMPARE(afterInsertCalls, 1);
-    QCOMPARE(set.recordCount(), 2);
-    QCOMPARE(set.recNo(), 2);
-    QCOMPARE(set.asString(QStringLiteral("LB")), QStringLiteral("01"));
-    QCOMPARE(set.asString(QStringLiteral("药物名称")), QString());
-    set.cancel();
-    QCOMPARE(set.recordCount(), 1);
-    QCOMPARE(set.asString(QStringLiteral("药物名称")), QStringLiteral("麻黄"));
+    void testBeginWhileOpenIsAnError()
+    {
+        TestDatabase db;
+        Connection connection(db.path());
+        connection.beginTransaction();
+        connection.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('01', 'a')"));
+        QVERIFY(!errorOf([&] { connection.beginTransaction(); }).isEmpty());
+        // The first transaction is still the open one, with its writes.
+        QVERIFY(connection.inTransaction());
+        connection.commitTransaction();
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("1"));
+    }
 
-    // An appended record nobody wrote into is abandoned by post.
-    set.afterInsert = nullptr;
-    set.append();
-    set.post();
-    QCOMPARE(set.recordCount(), 1);
-    QVERIFY(!set.updatesPending());
+    void testTransactionGuardRollsBackUnlessCommitted()
+    {
+        TestDatabase db;
+        Connection connection(db.path());
+        try {
+            data::Transaction transaction(connection);
+            connection.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('01', 'a')"));
+            throw DbError(QStringLiteral("写入中途失败"));
+        } catch (const DbError &) {
+        }
+        QVERIFY(!connection.inTransaction());
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("0"));
+        {
+            data::Transaction transaction(connection);
+            connection.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('02', 'b')"));
+            transaction.commit();
+        }
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("1"));
+    }
 
-    set.append();
-    set.setField(QStringLiteral("药物名称"), QStringLiteral("桂枝"));
-    set.post();
-    QCOMPARE(set.state(), DataSetState::Browse);
-    QCOMPARE(set.recordCount(), 2);
-    QVERIFY(set.updatesPending());
-    // Posting keeps the change in the record set only.
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")), QStringLiteral("1"));
-}
+    void testAfterCommitHooksRunOnlyOnCommit()
+    {
+        TestDatabase db;
+        Connection connection(db.path());
+        QStringList ran;
+        connection.beginTransaction();
+        connection.afterCommit([&] { ran << QStringLiteral("dropped"); });
+        QVERIFY(ran.isEmpty());
+        connection.rollbackTransaction();
+        connection.beginTransaction();
+        connection.afterCommit([&] { ran << QStringLiteral("first"); });
+        connection.afterCommit([&] { ran << QStringLiteral("second"); });
+        QVERIFY(ran.isEmpty());
+        connection.commitTransaction();
+        QCOMPARE(ran, (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+        // Without a transaction there is nothing to wait for.
+        connection.afterCommit([&] { ran << QStringLiteral("now"); });
+        QCOMPARE(ran.last(), QStringLiteral("now"));
+        connection.beginTransaction();
+        connection.commitTransaction();
+        QCOMPARE(ran.size(), 3);
+    }
 
-void TestData::testExposedFieldsOnly()
-{
-    TestDatabase db;
-    db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}, {QStringLiteral("附注"), QStringLiteral("注")}});
-    Connection connection(db.path());
-    DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
-    set.setUpdateTable(QStringLiteral("DRUG_ZB"));
-    set.setExposedFields({QStringLiteral("id"), QStringLiteral("药物名称")});
-    set.setSql(QStringLiteral("select * from DRUG_ZB"));
-    set.open();
-    QCOMPARE(set.fieldCount(), 2);
-    QVERIFY(set.hasField(QStringLiteral("ID")));
-    QVERIFY(!set.hasField(QStringLiteral("附注")));
-    QVERIFY(!errorOf([&] { set.asString(QStringLiteral("附注")); }).isEmpty());
-    set.edit();
-    set.setField(QStringLiteral("药物名称"), QStringLiteral("麻黄根"));
-    set.applyUpdates();
-    // Columns that are not fields are left as they were.
-    QCOMPARE(db.scalar(QStringLiteral("SELECT 药物名称 || '/' || 附注 FROM DRUG_ZB")), QStringLiteral("麻黄根/注"));
-}
+    // --- parameters ---------------------------------------------------------
 
-void TestData::testApplyWritesInsertsAndUpdates()
-{
-    TestDatabase db;
-    db.addCategory(QStringLiteral("01"), QStringLiteral("解表药"));
-    db.addCategory(QStringLiteral("02"), QStringLiteral("清热药"));
-    const qint64 a = db.addDrug({{QStringLiteral("LB"), QStringLiteral("01")}, {QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
-    const qint64 b = db.addDrug({{QStringLiteral("LB"), QStringLiteral("01")}, {QStringLiteral("药物名称"), QStringLiteral("桂枝")}});
-    Connection connection(db.path());
-    DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
-    set.setUpdateTable(QStringLiteral("DRUG_ZB"));
-    set.setSql(QStringLiteral("select * from DRUG_ZB order by ID"));
-    set.open();
+    void testParametersRoundTripUnchanged_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("double quotes") << QStringLiteral("他说\"麻黄\"\"");
+        QTest::newRow("single quotes") << QStringLiteral("it's '麻黄' ''");
+        QTest::newRow("like wildcards") << QStringLiteral("100% _a_ %%");
+        QTest::newRow("backslashes") << QStringLiteral("C:\\药\\ \\\\ \\n");
+        QTest::newRow("semicolon and sql") << QStringLiteral("x'); DELETE FROM DRUG_ZB; --");
+        QTest::newRow("non-BMP") << QString::fromUcs4(U"\U00020000\U0002A6D6𠀀 草\U0001F33F");
+        QString controls;
+        for (char16_t c = 1; c < 32; ++c)
+            controls += QChar(c);
+        QTest::newRow("control characters") << controls + QChar(0x7f) + QStringLiteral("\r\n\t");
+        QString longText;
+        while (longText.size() < 10000)
+            longText += QStringLiteral("功能主治\"%_\\;\n");
+        QTest::newRow("10000 characters") << longText.left(10000);
+    }
 
-    set.edit();
-    set.setField(QStringLiteral("附注"), QStringLiteral("发汗"));
-    set.next(); // posts
-    set.edit();
-    set.setField(QStringLiteral("LB"), QStringLiteral("02"));
-    set.setField(QStringLiteral("英文名称"), std::nullopt);
-    set.append();
-    set.setField(QStringLiteral("LB"), QStringLiteral("02"));
-    set.setField(QStringLiteral("药物名称"), QStringLiteral("金银花"));
-    set.append();
-    set.setField(QStringLiteral("药物名称"), QStringLiteral("连翘"));
-    set.applyUpdates();
+    void testParametersRoundTripUnchanged()
+    {
+        QFETCH(QString, value);
+        TestDatabase db;
+        db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("别的药")}});
+        Connection connection(db.path());
+        DataSet set(connection, QStringLiteral("SQL_1"));
+        set.setSql(QStringLiteral("insert into DRUG_ZB (药物名称, 附注) values (:name, :note)"));
+        set.setParameter(QStringLiteral("name"), value);
+        set.setParameter(QStringLiteral("note"), value);
+        set.execSql();
 
-    QVERIFY(!set.updatesPending());
-    QCOMPARE(set.state(), DataSetState::Browse);
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")), QStringLiteral("4"));
-    QCOMPARE(db.scalar(QStringLiteral("SELECT 附注 FROM DRUG_ZB WHERE ID = ?"), {QString::number(a)}), QStringLiteral("发汗"));
-    QCOMPARE(db.scalar(QStringLiteral("SELECT LB || 类别 FROM DRUG_ZB WHERE ID = ?"), {QString::number(b)}),
-             QStringLiteral("02清热药"));
+        set.setSql(QStringLiteral("select 药物名称, 附注 from DRUG_ZB where 药物名称 = :name"));
+        set.setParameter(QStringLiteral("name"), value);
+        set.open();
+        QCOMPARE(set.recordCount(), 1);
+        QCOMPARE(set.asString(0), value);
+        QCOMPARE(set.asString(1).size(), value.size());
+        QCOMPARE(set.asString(1), value);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")), QStringLiteral("2"));
+    }
 
-    // The written records know their IDs and what the database made of them.
-    set.first();
-    set.next();
-    QCOMPARE(set.asString(QStringLiteral("类别")), QStringLiteral("清热药"));
-    set.next();
-    const QString newId = set.asString(QStringLiteral("ID"));
-    QVERIFY(!newId.isEmpty());
-    QCOMPARE(db.scalar(QStringLiteral("SELECT 药物名称 FROM DRUG_ZB WHERE ID = ?"), {newId}), QStringLiteral("金银花"));
-    QCOMPARE(set.asString(QStringLiteral("类别")), QStringLiteral("清热药"));
-    set.next();
-    QVERIFY(set.asString(QStringLiteral("ID")).toLongLong() > newId.toLongLong());
+    void testTwoStatementsAreRefused()
+    {
+        TestDatabase db;
+        db.addCategory(QStringLiteral("01"), QStringLiteral("解表药"));
+        Connection connection(db.path());
+        DataSet set(connection, QStringLiteral("SQL_1"));
+        set.setSql(QStringLiteral("select * from DRUG_LB; delete from DRUG_LB"));
+        QVERIFY(!errorOf([&] { set.open(); }).isEmpty());
+        set.setSql(QStringLiteral("delete from HELP_LB; delete from DRUG_LB"));
+        QVERIFY(!errorOf([&] { set.execSql(); }).isEmpty());
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("1"));
+    }
 
-    // A written record is updated in place afterwards, not inserted again.
-    set.edit();
-    set.setField(QStringLiteral("附注"), QStringLiteral("清热"));
-    set.applyUpdates();
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")), QStringLiteral("4"));
-    QCOMPARE(db.scalar(QStringLiteral("SELECT 附注 FROM DRUG_ZB WHERE 药物名称 = '连翘'")), QStringLiteral("清热"));
-}
+    // --- record set ---------------------------------------------------------
 
-void TestData::testConflictFailsAndKeepsEdits_data()
-{
-    QTest::addColumn<QString>("otherProgram");
-    QTest::newRow("row changed") << QStringLiteral("UPDATE DRUG_ZB SET 附注 = '别人改的' WHERE 药物名称 = '桂枝'");
-    QTest::newRow("row deleted") << QStringLiteral("DELETE FROM DRUG_ZB WHERE 药物名称 = '桂枝'");
-}
+    void testFieldsByPositionAndName()
+    {
+        TestDatabase db;
+        const qint64 a = db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")},
+                                     {QStringLiteral("英文名称"), QStringLiteral("Ephedra")}});
+        const qint64 b = db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("桂枝")}});
+        Connection connection(db.path());
+        DataSet set(connection, QStringLiteral("SQL_1"));
+        set.setSql(QStringLiteral("select ID, 药物名称, 英文名称 from DRUG_ZB order by ID"));
+        QCOMPARE(set.state(), DataSetState::Inactive);
+        set.open();
+        QCOMPARE(set.state(), DataSetState::Browse);
+        QCOMPARE(set.fieldCount(), 3);
+        QCOMPARE(set.fieldName(1), QStringLiteral("药物名称"));
+        QCOMPARE(set.recNo(), 1);
+        QCOMPARE(set.asString(0), QString::number(a));
+        QCOMPARE(set.asString(QStringLiteral("id")), QString::number(a));
+        QCOMPARE(set.asString(QStringLiteral("英文名称")), QStringLiteral("Ephedra"));
+        QCOMPARE(set.fieldIndex(QStringLiteral("英文名称")), 2);
+        set.next();
+        QCOMPARE(set.recNo(), 2);
+        QCOMPARE(set.asString(QStringLiteral("Id")), QString::number(b));
+        QVERIFY(!set.eof());
+        // NULL reads as empty text.
+        QCOMPARE(set.asString(2), QString());
+        QVERIFY(!set.value(QStringLiteral("英文名称")).has_value());
+        set.next();
+        QVERIFY(set.eof());
+        QCOMPARE(set.recNo(), 0);
+        set.first();
+        QCOMPARE(set.asString(1), QStringLiteral("麻黄"));
 
-void TestData::testConflictFailsAndKeepsEdits()
-{
-    QFETCH(QString, otherProgram);
-    TestDatabase db;
-    db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
-    db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("桂枝")}, {QStringLiteral("附注"), QStringLiteral("原来的")}});
-    Connection connection(db.path());
-    DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
-    set.setUpdateTable(QStringLiteral("DRUG_ZB"));
-    set.setSql(QStringLiteral("select * from DRUG_ZB order by ID"));
-    set.open();
-    // The first update would succeed; the second meets the other program's change.
-    set.edit();
-    set.setField(QStringLiteral("附注"), QStringLiteral("我的一"));
-    set.next();
-    set.edit();
-    set.setField(QStringLiteral("附注"), QStringLiteral("我的二"));
-    set.append();
-    set.setField(QStringLiteral("药物名称"), QStringLiteral("新药"));
-    set.post();
+        const QString unknown = errorOf([&] { set.asString(QStringLiteral("功能主治")); });
+        QVERIFY2(unknown.contains(QStringLiteral("功能主治")), qPrintable(unknown));
+        QVERIFY(!errorOf([&] { set.asString(3); }).isEmpty());
+        // Read-only datasets take no edits.
+        QVERIFY(!errorOf([&] { set.edit(); }).isEmpty());
+    }
 
-    db.exec(otherProgram); // through a second connection
-    const QString before = db.scalar(QStringLiteral("SELECT group_concat(药物名称 || ':' || ifnull(附注, ''), ',') FROM DRUG_ZB"));
+    void testEditAppendPostCancelStates()
+    {
+        TestDatabase db;
+        db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
+        Connection connection(db.path());
+        DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
+        set.setUpdateTable(QStringLiteral("DRUG_ZB"));
+        set.setSql(QStringLiteral("select * from DRUG_ZB"));
+        QVERIFY(!errorOf([&] { set.edit(); }).isEmpty()); // closed
+        set.open();
 
-    const QString message = errorOf([&] { set.applyUpdates(); });
-    QVERIFY2(!message.isEmpty(), "the apply did not fail");
-    QVERIFY(!connection.inTransaction());
-    QCOMPARE(db.scalar(QStringLiteral("SELECT group_concat(药物名称 || ':' || ifnull(附注, ''), ',') FROM DRUG_ZB")), before);
+        QVERIFY(!errorOf([&] { set.setField(QStringLiteral("药物名称"), QStringLiteral("x")); }).isEmpty());
+        set.edit();
+        QCOMPARE(set.state(), DataSetState::Edit);
+        set.setField(QStringLiteral("药物名称"), QStringLiteral("麻黄根"));
+        QCOMPARE(set.asString(QStringLiteral("药物名称")), QStringLiteral("麻黄根"));
+        QVERIFY(set.updatesPending());
+        set.cancel();
+        QCOMPARE(set.state(), DataSetState::Browse);
+        QCOMPARE(set.asString(QStringLiteral("药物名称")), QStringLiteral("麻黄"));
+        QVERIFY(!set.updatesPending());
 
-    // The edits are still in the record set, and still pending.
-    QVERIFY(set.updatesPending());
-    QCOMPARE(set.recordCount(), 3);
-    set.first();
-    QCOMPARE(set.asString(QStringLiteral("附注")), QStringLiteral("我的一"));
-    set.next();
-    QCOMPARE(set.asString(QStringLiteral("附注")), QStringLiteral("我的二"));
-    set.next();
-    QCOMPARE(set.asString(QStringLiteral("药物名称")), QStringLiteral("新药"));
-    QVERIFY(set.asString(QStringLiteral("ID")).isEmpty());
-    // The conflict is not forgotten: a second apply fails the same way.
-    QVERIFY(!errorOf([&] { set.applyUpdates(); }).isEmpty());
-    QVERIFY(set.updatesPending());
-}
+        int afterInsertCalls = 0;
+        set.afterInsert = [&](DataSet &d) {
+            ++afterInsertCalls;
+            QCOMPARE(d.state(), DataSetState::Insert);
+            d.setField(QStringLiteral("LB"), QStringLiteral("01"));
+        };
+        set.append();
+        QCOMPARE(afterInsertCalls, 1);
+        QCOMPARE(set.recordCount(), 2);
+        QCOMPARE(set.recNo(), 2);
+        QCOMPARE(set.asString(QStringLiteral("LB")), QStringLiteral("01"));
+        QCOMPARE(set.asString(QStringLiteral("药物名称")), QString());
+        set.cancel();
+        QCOMPARE(set.recordCount(), 1);
+        QCOMPARE(set.asString(QStringLiteral("药物名称")), QStringLiteral("麻黄"));
 
-void TestData::testCloseDropsPendingChanges()
-{
-    TestDatabase db;
-    db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
-    Connection connection(db.path());
-    DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
-    set.setUpdateTable(QStringLiteral("DRUG_ZB"));
-    set.setSql(QStringLiteral("select * from DRUG_ZB"));
-    set.open();
-    set.edit();
-    set.setField(QStringLiteral("药物名称"), QStringLiteral("改过"));
-    set.append();
-    set.setField(QStringLiteral("药物名称"), QStringLiteral("新药"));
-    set.post();
-    set.close();
-    QVERIFY(!set.updatesPending());
-    set.open();
-    QCOMPARE(set.recordCount(), 1);
-    QCOMPARE(set.asString(QStringLiteral("药物名称")), QStringLiteral("麻黄"));
-    QCOMPARE(db.scalar(QStringLiteral("SELECT group_concat(药物名称) FROM DRUG_ZB")), QStringLiteral("麻黄"));
-}
+        // An appended record nobody wrote into is abandoned by post.
+        set.afterInsert = nullptr;
+        set.append();
+        set.post();
+        QCOMPARE(set.recordCount(), 1);
+        QVERIFY(!set.updatesPending());
 
-void TestData::testFailedCommitLeavesRecordSetPending()
-{
-    TestDatabase db;
-    db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
-    Connection connection(db.path());
-    DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
-    set.setUpdateTable(QStringLiteral("DRUG_ZB"));
-    set.setSql(QStringLiteral("select * from DRUG_ZB"));
-    set.open();
-    set.edit();
-    set.setField(QStringLiteral("附注"), QStringLiteral("改过"));
-    set.append();
-    set.setField(QStringLiteral("药物名称"), QStringLiteral("新药"));
+        set.append();
+        set.setField(QStringLiteral("药物名称"), QStringLiteral("桂枝"));
+        set.post();
+        QCOMPARE(set.state(), DataSetState::Browse);
+        QCOMPARE(set.recordCount(), 2);
+        QVERIFY(set.updatesPending());
+        // Posting keeps the change in the record set only.
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")), QStringLiteral("1"));
+    }
 
-    // Another program in the middle of reading keeps the commit from finishing.
-    Connection reader(db.path());
-    reader.execute(QStringLiteral("BEGIN DEFERRED"));
-    reader.execute(QStringLiteral("SELECT count(*) FROM DRUG_ZB"));
+    void testExposedFieldsOnly()
+    {
+        TestDatabase db;
+        db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}, {QStringLiteral("附注"), QStringLiteral("注")}});
+        Connection connection(db.path());
+        DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
+        set.setUpdateTable(QStringLiteral("DRUG_ZB"));
+        set.setExposedFields({QStringLiteral("id"), QStringLiteral("药物名称")});
+        set.setSql(QStringLiteral("select * from DRUG_ZB"));
+        set.open();
+        QCOMPARE(set.fieldCount(), 2);
+        QVERIFY(set.hasField(QStringLiteral("ID")));
+        QVERIFY(!set.hasField(QStringLiteral("附注")));
+        QVERIFY(!errorOf([&] { set.asString(QStringLiteral("附注")); }).isEmpty());
+        set.edit();
+        set.setField(QStringLiteral("药物名称"), QStringLiteral("麻黄根"));
+        set.applyUpdates();
+        // Columns that are not fields are left as they were.
+        QCOMPARE(db.scalar(QStringLiteral("SELECT 药物名称 || '/' || 附注 FROM DRUG_ZB")), QStringLiteral("麻黄根/注"));
+    }
 
-    connection.beginTransaction();
-    set.applyUpdates();
-    const QString message = errorOf([&] { connection.commitTransaction(); });
-    QVERIFY2(message.contains(engineText(SQLITE_BUSY)), qPrintable(message));
-    connection.rollbackTransaction();
-    reader.execute(QStringLiteral("ROLLBACK"));
+    void testApplyWritesInsertsAndUpdates()
+    {
+        TestDatabase db;
+        db.addCategory(QStringLiteral("01"), QStringLiteral("解表药"));
+        db.addCategory(QStringLiteral("02"), QStringLiteral("清热药"));
+        const qint64 a = db.addDrug({{QStringLiteral("LB"), QStringLiteral("01")}, {QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
+        const qint64 b = db.addDrug({{QStringLiteral("LB"), QStringLiteral("01")}, {QStringLiteral("药物名称"), QStringLiteral("桂枝")}});
+        Connection connection(db.path());
+        DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
+        openDrugs(set);
 
-    QVERIFY(set.updatesPending());
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")), QStringLiteral("1"));
-    set.first();
-    QCOMPARE(set.asString(QStringLiteral("附注")), QStringLiteral("改过"));
+        set.edit();
+        set.setField(QStringLiteral("附注"), QStringLiteral("发汗"));
+        set.next(); // posts
+        set.edit();
+        set.setField(QStringLiteral("LB"), QStringLiteral("02"));
+        set.setField(QStringLiteral("英文名称"), std::nullopt);
+        set.append();
+        set.setField(QStringLiteral("LB"), QStringLiteral("02"));
+        set.setField(QStringLiteral("药物名称"), QStringLiteral("金银花"));
+        set.append();
+        set.setField(QStringLiteral("药物名称"), QStringLiteral("连翘"));
+        set.applyUpdates();
 
-    connection.beginTransaction();
-    set.applyUpdates();
-    connection.commitTransaction();
-    QVERIFY(!set.updatesPending());
-    QCOMPARE(db.scalar(QStringLiteral("SELECT group_concat(药物名称 || ':' || ifnull(附注, ''), ',') FROM DRUG_ZB")),
-             QStringLiteral("麻黄:改过,新药:"));
-}
+        QVERIFY(!set.updatesPending());
+        QCOMPARE(set.state(), DataSetState::Browse);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")), QStringLiteral("4"));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT 附注 FROM DRUG_ZB WHERE ID = ?"), {QString::number(a)}), QStringLiteral("发汗"));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT LB || 类别 FROM DRUG_ZB WHERE ID = ?"), {QString::number(b)}),
+                 QStringLiteral("02清热药"));
 
-void TestData::testRolledBackApplyLeavesRecordSetPending()
-{
-    TestDatabase db;
-    db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
-    Connection connection(db.path());
-    DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
-    set.setUpdateTable(QStringLiteral("DRUG_ZB"));
-    set.setSql(QStringLiteral("select * from DRUG_ZB"));
-    set.open();
-    set.edit();
-    set.setField(QStringLiteral("附注"), QStringLiteral("改过"));
-    set.append();
-    set.setField(QStringLiteral("药物名称"), QStringLiteral("新药"));
+        // The written records know their IDs and what the database made of them.
+        set.first();
+        set.next();
+        QCOMPARE(set.asString(QStringLiteral("类别")), QStringLiteral("清热药"));
+        set.next();
+        const QString newId = set.asString(QStringLiteral("ID"));
+        QVERIFY(!newId.isEmpty());
+        QCOMPARE(db.scalar(QStringLiteral("SELECT 药物名称 FROM DRUG_ZB WHERE ID = ?"), {newId}), QStringLiteral("金银花"));
+        QCOMPARE(set.asString(QStringLiteral("类别")), QStringLiteral("清热药"));
+        set.next();
+        QVERIFY(set.asString(QStringLiteral("ID")).toLongLong() > newId.toLongLong());
 
-    connection.beginTransaction();
-    set.applyUpdates();
-    connection.rollbackTransaction();
-    QVERIFY(set.updatesPending());
-    QVERIFY(set.asString(QStringLiteral("ID")).isEmpty()); // the insert got no ID
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")), QStringLiteral("1"));
+        // A written record is updated in place afterwards, not inserted again.
+        set.edit();
+        set.setField(QStringLiteral("附注"), QStringLiteral("清热"));
+        set.applyUpdates();
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")), QStringLiteral("4"));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT 附注 FROM DRUG_ZB WHERE 药物名称 = '连翘'")), QStringLiteral("清热"));
+    }
 
-    connection.beginTransaction();
-    set.applyUpdates();
-    connection.commitTransaction();
-    QVERIFY(!set.updatesPending());
-    QCOMPARE(db.scalar(QStringLiteral("SELECT group_concat(药物名称 || ':' || ifnull(附注, ''), ',') FROM DRUG_ZB")),
-             QStringLiteral("麻黄:改过,新药:"));
-}
+    void testConflictFailsAndKeepsEdits_data()
+    {
+        QTest::addColumn<QString>("otherProgram");
+        QTest::newRow("row changed") << QStringLiteral("UPDATE DRUG_ZB SET 附注 = '别人改的' WHERE 药物名称 = '桂枝'");
+        QTest::newRow("row deleted") << QStringLiteral("DELETE FROM DRUG_ZB WHERE 药物名称 = '桂枝'");
+    }
 
-// --- schema ----------------------------------------------------------------
+    void testConflictFailsAndKeepsEdits()
+    {
+        QFETCH(QString, otherProgram);
+        TestDatabase db;
+        db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
+        db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("桂枝")}, {QStringLiteral("附注"), QStringLiteral("原来的")}});
+        Connection connection(db.path());
+        DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
+        openDrugs(set);
+        // The first update would succeed; the second meets the other program's change.
+        set.edit();
+        set.setField(QStringLiteral("附注"), QStringLiteral("我的一"));
+        set.next();
+        set.edit();
+        set.setField(QStringLiteral("附注"), QStringLiteral("我的二"));
+        set.append();
+        set.setField(QStringLiteral("药物名称"), QStringLiteral("新药"));
+        set.post();
 
-void TestData::testCategoryNameFollowsCategory()
-{
-    TestDatabase db;
-    db.addCategory(QStringLiteral("01"), QStringLiteral("解表药"));
-    db.addCategory(QStringLiteral("02"), QStringLiteral("清热药"));
-    const QString id = QString::number(db.addDrug({{QStringLiteral("LB"), QStringLiteral("01")},
-                                                   {QStringLiteral("类别"), QStringLiteral("写错的")}}));
-    const QString category = QStringLiteral("SELECT ifnull(类别, '<null>') FROM DRUG_ZB WHERE ID = ?");
-    QCOMPARE(db.scalar(category, {id}), QStringLiteral("解表药"));
+        db.exec(otherProgram); // through a second connection
+        const QString before = storedDrugs(db);
 
-    db.exec(QStringLiteral("UPDATE DRUG_ZB SET LB = '02' WHERE ID = ?"), {id});
-    QCOMPARE(db.scalar(category, {id}), QStringLiteral("清热药"));
-    db.exec(QStringLiteral("UPDATE DRUG_ZB SET 类别 = '写错的' WHERE ID = ?"), {id});
-    QCOMPARE(db.scalar(category, {id}), QStringLiteral("清热药"));
-    db.exec(QStringLiteral("UPDATE DRUG_LB SET MC = '清热解毒药' WHERE BM = '02'"));
-    QCOMPARE(db.scalar(category, {id}), QStringLiteral("清热解毒药"));
-    db.exec(QStringLiteral("DELETE FROM DRUG_LB WHERE BM = '02'"));
-    QCOMPARE(db.scalar(category, {id}), QStringLiteral("<null>"));
-    // A category added later names the drugs already filed under its code.
-    db.addCategory(QStringLiteral("02"), QStringLiteral("新类别"));
-    QCOMPARE(db.scalar(category, {id}), QStringLiteral("新类别"));
-    db.exec(QStringLiteral("UPDATE DRUG_ZB SET LB = '99' WHERE ID = ?"), {id});
-    QCOMPARE(db.scalar(category, {id}), QStringLiteral("<null>"));
-}
+        const QString message = errorOf([&] { set.applyUpdates(); });
+        QVERIFY2(!message.isEmpty(), "the apply did not fail");
+        QVERIFY(!connection.inTransaction());
+        QCOMPARE(storedDrugs(db), before);
 
-void TestData::testIdsAreNeverReused()
-{
-    TestDatabase db;
-    db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("一")}});
-    const qint64 last = db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("二")}});
-    db.exec(QStringLiteral("DELETE FROM DRUG_ZB WHERE ID = ?"), {QString::number(last)});
-    const qint64 next = db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("三")}});
-    QVERIFY2(next > last, qPrintable(QStringLiteral("%1 after %2").arg(next).arg(last)));
-    db.exec(QStringLiteral("DELETE FROM DRUG_ZB"));
-    QVERIFY(db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("四")}}) > next);
-}
+        // The edits are still in the record set, and still pending.
+        QVERIFY(set.updatesPending());
+        QCOMPARE(set.recordCount(), 3);
+        set.first();
+        QCOMPARE(set.asString(QStringLiteral("附注")), QStringLiteral("我的一"));
+        set.next();
+        QCOMPARE(set.asString(QStringLiteral("附注")), QStringLiteral("我的二"));
+        set.next();
+        QCOMPARE(set.asString(QStringLiteral("药物名称")), QStringLiteral("新药"));
+        QVERIFY(set.asString(QStringLiteral("ID")).isEmpty());
+        // The conflict is not forgotten: a second apply fails the same way.
+        QVERIFY(!errorOf([&] { set.applyUpdates(); }).isEmpty());
+        QVERIFY(set.updatesPending());
+    }
 
-void TestData::testTextComparisonIgnoresLatinCase()
-{
-    TestDatabase db;
-    db.addCategory(QStringLiteral("ab"), QStringLiteral("Mixed"));
-    db.addDrug({{QStringLiteral("LB"), QStringLiteral("AB")}, {QStringLiteral("药物名称"), QStringLiteral("Ma Huang")},
-                {QStringLiteral("英文名称"), QStringLiteral("Herba Ephedrae")}});
-    auto count = [&](const QString &where, const QString &value) {
-        return db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB WHERE ") + where, {value}).toInt();
-    };
-    QCOMPARE(count(QStringLiteral("英文名称 = ?"), QStringLiteral("HERBA ephedrae")), 1);
-    QCOMPARE(count(QStringLiteral("? = 药物名称"), QStringLiteral("ma huang")), 1);
-    QCOMPARE(count(QStringLiteral("英文名称 LIKE ?"), QStringLiteral("%EPHED%")), 1);
-    QCOMPARE(count(QStringLiteral("药物名称 LIKE ?"), QStringLiteral("MA_HUANG")), 1);
-    QCOMPARE(count(QStringLiteral("英文名称 = ?"), QStringLiteral("Herba Ephedra")), 0);
-    QCOMPARE(count(QStringLiteral("LB IN (SELECT BM FROM DRUG_LB) AND 1 = ?"), QStringLiteral("1")), 1);
-    // The category code matched across case too.
-    QCOMPARE(db.scalar(QStringLiteral("SELECT 类别 FROM DRUG_ZB")), QStringLiteral("Mixed"));
-}
+    void testCloseDropsPendingChanges()
+    {
+        TestDatabase db;
+        db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
+        Connection connection(db.path());
+        DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
+        openDrugs(set, QStringLiteral("select * from DRUG_ZB"));
+        set.edit();
+        set.setField(QStringLiteral("药物名称"), QStringLiteral("改过"));
+        set.append();
+        set.setField(QStringLiteral("药物名称"), QStringLiteral("新药"));
+        set.post();
+        set.close();
+        QVERIFY(!set.updatesPending());
+        set.open();
+        QCOMPARE(set.recordCount(), 1);
+        QCOMPARE(set.asString(QStringLiteral("药物名称")), QStringLiteral("麻黄"));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT group_concat(药物名称) FROM DRUG_ZB")), QStringLiteral("麻黄"));
+    }
 
-// --- locking ---------------------------------------------------------------
+    void testUncommittedApplyLeavesRecordSetPending_data()
+    {
+        QTest::addColumn<bool>("commitFails");
+        QTest::newRow("commit fails") << true;
+        QTest::newRow("rolled back") << false;
+    }
 
-void TestData::testWriteLockOfAnotherProgramWaitsThenFails()
-{
-    TestDatabase db;
-    Connection other(db.path());
-    other.beginTransaction(); // BEGIN IMMEDIATE: holds the write lock
-    other.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('01', 'a')"));
+    void testUncommittedApplyLeavesRecordSetPending()
+    {
+        QFETCH(bool, commitFails);
+        TestDatabase db;
+        db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
+        Connection connection(db.path());
+        DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
+        openDrugs(set);
+        set.edit();
+        set.setField(QStringLiteral("附注"), QStringLiteral("改过"));
+        set.append();
+        set.setField(QStringLiteral("药物名称"), QStringLiteral("新药"));
 
-    Connection connection(db.path());
-    connection.open();
-    QElapsedTimer timer;
-    timer.start();
-    const QString message = errorOf([&] { connection.beginTransaction(); });
-    const qint64 waited = timer.elapsed();
-    QVERIFY2(message.contains(engineText(SQLITE_BUSY)), qPrintable(message));
-    QVERIFY2(waited >= Connection::BusyTimeoutMs - 200 && waited < Connection::BusyTimeoutMs + 5000,
-             qPrintable(QStringLiteral("waited %1 ms").arg(waited)));
-    QVERIFY(!connection.inTransaction());
+        // Another program in the middle of reading keeps the commit from finishing.
+        Connection reader(db.path());
+        if (commitFails) {
+            reader.execute(QStringLiteral("BEGIN DEFERRED"));
+            reader.execute(QStringLiteral("SELECT count(*) FROM DRUG_ZB"));
+        }
+        connection.beginTransaction();
+        set.applyUpdates();
+        if (commitFails) {
+            const QString message = errorOf([&] { connection.commitTransaction(); });
+            QVERIFY2(message.contains(engineText(SQLITE_BUSY)), qPrintable(message));
+            reader.execute(QStringLiteral("ROLLBACK"));
+        }
+        connection.rollbackTransaction();
 
-    other.commitTransaction();
-    connection.beginTransaction();
-    connection.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('02', 'b')"));
-    connection.commitTransaction();
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("2"));
-}
+        QVERIFY(set.updatesPending());
+        QCOMPARE(set.asString(QStringLiteral("药物名称")), QStringLiteral("新药"));
+        QVERIFY(set.asString(QStringLiteral("ID")).isEmpty()); // the insert got no ID
+        set.first();
+        QCOMPARE(set.asString(QStringLiteral("附注")), QStringLiteral("改过"));
+        QCOMPARE(storedDrugs(db), QStringLiteral("麻黄:"));
 
-// --- builder ---------------------------------------------------------------
+        // Written once, by the apply that is committed.
+        connection.beginTransaction();
+        set.applyUpdates();
+        connection.commitTransaction();
+        QVERIFY(!set.updatesPending());
+        QCOMPARE(storedDrugs(db), QStringLiteral("麻黄:改过,新药:"));
+    }
 
-void TestData::testSampleDatabaseHasEveryJsonEntry()
-{
-    const QDir sample(sampleDataDir());
-    const int categories = jsonEntries(sample.filePath(QStringLiteral("categories.json")));
-    int drugs = 0;
-    for (const QString &name : QDir(sample.filePath(QStringLiteral("drugs"))).entryList({QStringLiteral("*.json")}, QDir::Files))
-        drugs += jsonEntries(sample.filePath(QStringLiteral("drugs/") + name));
-    const int help = jsonEntries(sample.filePath(QStringLiteral("help.json"))); // 0 when absent
-    QVERIFY(categories > 0);
-    QVERIFY(drugs > 0);
+    // --- schema -------------------------------------------------------------
 
-    TestDatabase db(sampleDataDir());
-    Connection connection(db.path());
-    connection.open();
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")).toInt(), categories);
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")).toInt(), drugs);
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM HELP_LB")).toInt(), help);
-    // Every drug is filed under a category of the sample and named by it.
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB WHERE 类别 IS NULL")), QStringLiteral("0"));
-}
+    void testCategoryNameFollowsCategory()
+    {
+        TestDatabase db;
+        db.addCategory(QStringLiteral("01"), QStringLiteral("解表药"));
+        db.addCategory(QStringLiteral("02"), QStringLiteral("清热药"));
+        const QString id = QString::number(db.addDrug({{QStringLiteral("LB"), QStringLiteral("01")},
+                                                       {QStringLiteral("类别"), QStringLiteral("写错的")}}));
+        const QString category = QStringLiteral("SELECT ifnull(类别, '<null>') FROM DRUG_ZB WHERE ID = ?");
+        QCOMPARE(db.scalar(category, {id}), QStringLiteral("解表药"));
 
-void TestData::testMalformedJsonNamesPositionAndWritesNothing()
-{
-    QTemporaryDir dir;
-    const QDir input(dir.path());
-    QVERIFY(input.mkpath(QStringLiteral("in/drugs")));
-    writeFile(input.filePath(QStringLiteral("in/categories.json")), R"([{"BM": "01", "MC": "解表药"}])");
-    // Line 3 lacks the comma after its object; the parser stops at column 3 of line 4.
-    writeFile(input.filePath(QStringLiteral("in/drugs/01.json")),
-              QStringLiteral("[\n  {\"LB\": \"01\", \"药物名称\": \"麻黄\"},\n"
-                             "  {\"LB\": \"01\", \"药物名称\": \"桂枝\"}\n  {\"LB\": \"01\"}\n]\n").toUtf8());
-    const QString out = input.filePath(QStringLiteral("drug.mdb"));
+        db.exec(QStringLiteral("UPDATE DRUG_ZB SET LB = '02' WHERE ID = ?"), {id});
+        QCOMPARE(db.scalar(category, {id}), QStringLiteral("清热药"));
+        db.exec(QStringLiteral("UPDATE DRUG_ZB SET 类别 = '写错的' WHERE ID = ?"), {id});
+        QCOMPARE(db.scalar(category, {id}), QStringLiteral("清热药"));
+        db.exec(QStringLiteral("UPDATE DRUG_LB SET MC = '清热解毒药' WHERE BM = '02'"));
+        QCOMPARE(db.scalar(category, {id}), QStringLiteral("清热解毒药"));
+        db.exec(QStringLiteral("DELETE FROM DRUG_LB WHERE BM = '02'"));
+        QCOMPARE(db.scalar(category, {id}), QStringLiteral("<null>"));
+        // A category added later names the drugs already filed under its code.
+        db.addCategory(QStringLiteral("02"), QStringLiteral("新类别"));
+        QCOMPARE(db.scalar(category, {id}), QStringLiteral("新类别"));
+        db.exec(QStringLiteral("UPDATE DRUG_ZB SET LB = '99' WHERE ID = ?"), {id});
+        QCOMPARE(db.scalar(category, {id}), QStringLiteral("<null>"));
+    }
 
-    const QString message = errorOf([&] {
-        data::DatabaseBuilder::buildFromSample(input.filePath(QStringLiteral("in")), out, false);
-    });
-    QVERIFY2(message.contains(QStringLiteral("drugs/01.json:4:3")), qPrintable(message));
-    QVERIFY(!QFileInfo::exists(out));
-    QCOMPARE(input.entryList(QDir::Files), QStringList());
+    void testIdsAreNeverReused()
+    {
+        TestDatabase db;
+        db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("一")}});
+        const qint64 last = db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("二")}});
+        db.exec(QStringLiteral("DELETE FROM DRUG_ZB WHERE ID = ?"), {QString::number(last)});
+        const qint64 next = db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("三")}});
+        QVERIFY2(next > last, qPrintable(QStringLiteral("%1 after %2").arg(next).arg(last)));
+        db.exec(QStringLiteral("DELETE FROM DRUG_ZB"));
+        QVERIFY(db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("四")}}) > next);
+    }
 
-    // Not even over an existing file, when overwriting is allowed.
-    writeFile(out, "keep me");
-    QVERIFY(!errorOf([&] {
-        data::DatabaseBuilder::buildFromSample(input.filePath(QStringLiteral("in")), out, true);
-    }).isEmpty());
-    QCOMPARE(readFile(out), QByteArray("keep me"));
-}
+    void testTextComparisonIgnoresLatinCase()
+    {
+        TestDatabase db;
+        db.addCategory(QStringLiteral("ab"), QStringLiteral("Mixed"));
+        db.addDrug({{QStringLiteral("LB"), QStringLiteral("AB")}, {QStringLiteral("药物名称"), QStringLiteral("Ma Huang")},
+                    {QStringLiteral("英文名称"), QStringLiteral("Herba Ephedrae")}});
+        auto count = [&](const QString &where, const QString &value) {
+            return db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB WHERE ") + where, {value}).toInt();
+        };
+        QCOMPARE(count(QStringLiteral("英文名称 = ?"), QStringLiteral("HERBA ephedrae")), 1);
+        QCOMPARE(count(QStringLiteral("? = 药物名称"), QStringLiteral("ma huang")), 1);
+        QCOMPARE(count(QStringLiteral("英文名称 LIKE ?"), QStringLiteral("%EPHED%")), 1);
+        QCOMPARE(count(QStringLiteral("药物名称 LIKE ?"), QStringLiteral("MA_HUANG")), 1);
+        QCOMPARE(count(QStringLiteral("英文名称 = ?"), QStringLiteral("Herba Ephedra")), 0);
+        QCOMPARE(count(QStringLiteral("LB IN (SELECT BM FROM DRUG_LB WHERE MC = ?)"), QStringLiteral("MIXED")), 1);
+        // The category code matched across case too.
+        QCOMPARE(db.scalar(QStringLiteral("SELECT 类别 FROM DRUG_ZB")), QStringLiteral("Mixed"));
+    }
 
-void TestData::testExistingFileIsRefusedUnlessOverwrite()
-{
-    QTemporaryDir dir;
-    const QString out = dir.filePath(QStringLiteral("drug.mdb"));
-    writeFile(out, "a user's edits");
-    QVERIFY(!errorOf([&] { data::DatabaseBuilder::buildFromSample(sampleDataDir(), out, false); }).isEmpty());
-    QVERIFY(!errorOf([&] { data::DatabaseBuilder::createEmpty(out); }).isEmpty());
-    QVERIFY(!errorOf([&] { data::DatabaseBuilder::buildSynthetic(out, 3, 1, 1, false); }).isEmpty());
-    QCOMPARE(readFile(out), QByteArray("a user's edits"));
+    // --- locking ------------------------------------------------------------
 
-    data::DatabaseBuilder::buildSynthetic(out, 3, 1, 1, true);
-    Connection connection(out);
-    data::Statement statement(connection.handle(), QStringLiteral("SELECT count(*) FROM DRUG_ZB"));
-    QVERIFY(statement.step());
-    QCOMPARE(statement.text(0), QStringLiteral("3"));
-}
+    void testWriteLockOfAnotherProgramWaitsThenFails()
+    {
+        TestDatabase db;
+        Connection other(db.path());
+        other.beginTransaction(); // BEGIN IMMEDIATE: holds the write lock
+        other.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('01', 'a')"));
 
-void TestData::testSyntheticDatabaseHasRequestedSize()
-{
-    QTemporaryDir dir;
-    const QString out = dir.filePath(QStringLiteral("drug.mdb"));
-    data::DatabaseBuilder::buildSynthetic(out, 250, 7, 42, false);
-    Connection connection(out);
-    auto scalar = [&](const QString &sql) {
-        data::Statement statement(connection.handle(), sql);
-        return statement.step() ? statement.text(0) : QString();
-    };
-    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")), QStringLiteral("250"));
-    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("7"));
-    QCOMPARE(scalar(QStringLiteral("SELECT count(DISTINCT LB) FROM DRUG_ZB")), QStringLiteral("7"));
-    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB WHERE 类别 IS NULL OR 药物名称 = '' OR 功能主治 = ''")),
-             QStringLiteral("0"));
+        Connection connection(db.path());
+        connection.open();
+        QElapsedTimer timer;
+        timer.start();
+        const QString message = errorOf([&] { connection.beginTransaction(); });
+        const qint64 waited = timer.elapsed();
+        QVERIFY2(message.contains(engineText(SQLITE_BUSY)), qPrintable(message));
+        QVERIFY2(waited >= Connection::BusyTimeoutMs - 200 && waited < Connection::BusyTimeoutMs + 5000,
+                 qPrintable(QStringLiteral("waited %1 ms").arg(waited)));
+        QVERIFY(!connection.inTransaction());
 
-    const QString bad = dir.filePath(QStringLiteral("bad.mdb"));
-    QVERIFY(!errorOf([&] { data::DatabaseBuilder::buildSynthetic(bad, 10, 0, 1, false); }).isEmpty());
-    QVERIFY(!errorOf([&] { data::DatabaseBuilder::buildSynthetic(bad, -1, 3, 1, false); }).isEmpty());
-    QVERIFY(!QFileInfo::exists(bad));
-}
+        other.commitTransaction();
+        connection.beginTransaction();
+        connection.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('02', 'b')"));
+        connection.commitTransaction();
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("2"));
+    }
+
+    // --- builder ------------------------------------------------------------
+
+    void testSampleDatabaseHasEveryJsonEntry()
+    {
+        const QDir sample(sampleDataDir());
+        const int categories = jsonEntries(sample.filePath(QStringLiteral("categories.json")));
+        int drugs = 0;
+        for (const QString &name : QDir(sample.filePath(QStringLiteral("drugs"))).entryList({QStringLiteral("*.json")}, QDir::Files))
+            drugs += jsonEntries(sample.filePath(QStringLiteral("drugs/") + name));
+        const int help = jsonEntries(sample.filePath(QStringLiteral("help.json"))); // 0 when absent
+        QVERIFY(categories > 0);
+        QVERIFY(drugs > 0);
+
+        TestDatabase db(sampleDataDir());
+        Connection connection(db.path());
+        connection.open();
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")).toInt(), categories);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")).toInt(), drugs);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM HELP_LB")).toInt(), help);
+        // Every drug is filed under a category of the sample and named by it.
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB WHERE 类别 IS NULL")), QStringLiteral("0"));
+    }
+
+    void testMalformedJsonNamesPositionAndWritesNothing()
+    {
+        QTemporaryDir dir;
+        const QDir input(dir.path());
+        QVERIFY(input.mkpath(QStringLiteral("in/drugs")));
+        writeFile(input.filePath(QStringLiteral("in/categories.json")), R"([{"BM": "01", "MC": "解表药"}])");
+        // The '@' on line 3 is the 24th character there (Chinese counts as one).
+        writeFile(input.filePath(QStringLiteral("in/drugs/01.json")),
+                  QStringLiteral("[\n  {\"LB\": \"01\", \"药物名称\": \"麻黄\"},\n"
+                                 "  {\"LB\": \"01\", \"药物名称\": @}\n]\n").toUtf8());
+        const QString out = input.filePath(QStringLiteral("drug.mdb"));
+
+        const QString message = errorOf([&] {
+            data::DatabaseBuilder::buildFromSample(input.filePath(QStringLiteral("in")), out, false);
+        });
+        QVERIFY2(message.contains(QStringLiteral("drugs/01.json:3:24")), qPrintable(message));
+        QVERIFY(!QFileInfo::exists(out));
+        QCOMPARE(input.entryList(QDir::Files), QStringList());
+
+        // Not even over an existing file, when overwriting is allowed.
+        writeFile(out, "keep me");
+        QVERIFY(!errorOf([&] {
+            data::DatabaseBuilder::buildFromSample(input.filePath(QStringLiteral("in")), out, true);
+        }).isEmpty());
+        QCOMPARE(readFile(out), QByteArray("keep me"));
+    }
+
+    void testExistingFileIsRefusedUnlessOverwrite()
+    {
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("drug.mdb"));
+        writeFile(out, "a user's edits");
+        QVERIFY(!errorOf([&] { data::DatabaseBuilder::buildFromSample(sampleDataDir(), out, false); }).isEmpty());
+        QVERIFY(!errorOf([&] { data::DatabaseBuilder::createEmpty(out); }).isEmpty());
+        QVERIFY(!errorOf([&] { data::DatabaseBuilder::buildSynthetic(out, 3, 1, 1, false); }).isEmpty());
+        QCOMPARE(readFile(out), QByteArray("a user's edits"));
+
+        data::DatabaseBuilder::buildSynthetic(out, 3, 1, 1, true);
+        Connection connection(out);
+        data::Statement statement(connection.handle(), QStringLiteral("SELECT count(*) FROM DRUG_ZB"));
+        QVERIFY(statement.step());
+        QCOMPARE(statement.text(0), QStringLiteral("3"));
+    }
+
+    void testSyntheticDatabaseHasRequestedSize()
+    {
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("drug.mdb"));
+        data::DatabaseBuilder::buildSynthetic(out, 250, 7, 42, false);
+        Connection connection(out);
+        auto scalar = [&](const QString &sql) {
+            data::Statement statement(connection.handle(), sql);
+            return statement.step() ? statement.text(0) : QString();
+        };
+        QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")), QStringLiteral("250"));
+        QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("7"));
+        QCOMPARE(scalar(QStringLiteral("SELECT count(DISTINCT LB) FROM DRUG_ZB")), QStringLiteral("7"));
+        QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB WHERE 类别 IS NULL OR 药物名称 = '' OR 功能主治 = ''")),
+                 QStringLiteral("0"));
+
+        const QString bad = dir.filePath(QStringLiteral("bad.mdb"));
+        QVERIFY(!errorOf([&] { data::DatabaseBuilder::buildSynthetic(bad, 10, 0, 1, false); }).isEmpty());
+        QVERIFY(!errorOf([&] { data::DatabaseBuilder::buildSynthetic(bad, -1, 3, 1, false); }).isEmpty());
+        QVERIFY(!QFileInfo::exists(bad));
+    }
+};
 
 QTEST_MAIN(TestData)
 #include "test_data.moc"

@@ -1,5 +1,739 @@
-// Placeholder: replaced by the real tests of this subsystem.
+// The application shell: start-up outcomes, the page rules, page changes and
+// the focus, the Enter key, and shutdown.
+#include "TestSupport.h"
+
+#include "app/Guard.h"
+#include "data/DbError.h"
+#include "data/Statement.h"
+#include "print/Printing.h"
+#include "widgets/DbEdit.h"
+#include "widgets/DbLookupComboBox.h"
+#include "widgets/DbMemo.h"
+#include "widgets/LabeledEdit.h"
+#include "widgets/Memo.h"
+#include "widgets/PageControl.h"
+#include "widgets/TreeView.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTabBar>
 #include <QTest>
-class TestShell : public QObject { Q_OBJECT };
+#include <QToolButton>
+#include <algorithm>
+#include <memory>
+#include <sqlite3.h>
+
+namespace {
+
+const QString ConnectionFailed = QStringLiteral("数据库连接失败！原因：");
+
+// A print surface that only counts the jobs begun.
+class CountingPrinter : public PrinterProvider
+{
+public:
+    struct Job : PrintJob {
+        QPaintDevice *device() override { return &image; }
+        void newPage() override {}
+        QImage image{600, 800, QImage::Format_RGB32};
+    };
+    std::unique_ptr<PrintJob> begin(const QString &) override
+    {
+        ++jobs;
+        return std::make_unique<Job>();
+    }
+    int jobs = 0;
+};
+
+// One category with two drugs and one help topic with its text. Building an
+// encrypted file takes most of a second, so it is built once and each test
+// works on its own copy.
+class ShellDatabase
+{
+public:
+    static void buildTemplate()
+    {
+        auto db = std::make_unique<TestDatabase>();
+        db->addCategory(QStringLiteral("01"), QStringLiteral("补虚药"));
+        s_licorice = db->addDrug({{QStringLiteral("LB"), QStringLiteral("01")},
+                                  {QStringLiteral("药物名称"), QStringLiteral("甘草")},
+                                  {QStringLiteral("英文名称"), QStringLiteral("Licorice")}});
+        db->addDrug({{QStringLiteral("LB"), QStringLiteral("01")}, {QStringLiteral("药物名称"), QStringLiteral("黄芪")}});
+        db->addHelpTopic(QStringLiteral("01"), QStringLiteral("使用说明"));
+        db->addHelpText(QStringLiteral("01"), QStringLiteral("第一行"));
+        s_template = std::move(db);
+    }
+    static void dropTemplate() { s_template.reset(); }
+
+    ShellDatabase() : m_path(m_dir.filePath(QStringLiteral("drug.mdb")))
+    {
+        if (!s_template || !QFile::copy(s_template->path(), m_path))
+            qFatal("no copy of the test database");
+    }
+    const QString &path() const { return m_path; }
+
+    // Read through a connection of its own, as another program would.
+    QString scalar(const QString &sql, const QStringList &params = {}) const
+    {
+        data::Connection connection(m_path);
+        connection.open();
+        data::Statement statement(connection.handle(), sql);
+        for (int i = 0; i < params.size(); ++i)
+            statement.bind(i + 1, params[i]);
+        return statement.step() ? statement.text(0) : QString();
+    }
+    QString englishName() const
+    {
+        return scalar(QStringLiteral("SELECT 英文名称 FROM DRUG_ZB WHERE ID = ?"), {QString::number(s_licorice)});
+    }
+    int drugCount() const { return scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")).toInt(); }
+
+private:
+    static inline std::unique_ptr<TestDatabase> s_template;
+    static inline qint64 s_licorice = 0;
+    QTemporaryDir m_dir;
+    QString m_path;
+};
+
+// A real SQLCipher file, but keyed with another password.
+void writeForeignKeyedDatabase(const QString &path)
+{
+    sqlite3 *raw = nullptr;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)> db(raw, &sqlite3_close_v2);
+    QCOMPARE(rc, SQLITE_OK);
+    QCOMPARE(sqlite3_key(db.get(), "11111111", 8), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(db.get(), "CREATE TABLE DRUG_LB (BM TEXT, MC TEXT);", nullptr, nullptr, nullptr), SQLITE_OK);
+}
+
+void writeRandomBytes(const QString &path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QByteArray bytes(8192, '\0');
+    for (char &c : bytes)
+        c = char(QRandomGenerator::global()->bounded(256));
+    file.write(bytes);
+}
+
+QStringList expectedCommands(int page)
+{
+    switch (page) {
+    case TFormMain::SimpleQueryPage:
+    case TFormMain::CombinedQueryPage:
+        return {QStringLiteral("打印[&P]"), QStringLiteral("退出[&E]")};
+    case TFormMain::DrugEntryPage:
+        return {QStringLiteral("保存[&S]"), QStringLiteral("删除[&D]"), QStringLiteral("退出[&E]")};
+    default:
+        return {QStringLiteral("保存[&S]"), QStringLiteral("退出[&E]")};
+    }
+}
+
+const QStringList AllCommands{QStringLiteral("保存[&S]"), QStringLiteral("删除[&D]"), QStringLiteral("打印[&P]"),
+                              QStringLiteral("退出[&E]")};
+
+// Captions of the shown toolbar buttons from left to right; a button that is
+// not where packing from the left puts it is listed with its position.
+QStringList shownCommands(TFormMain &f)
+{
+    QApplication::processEvents(); // the toolbar lays out on a posted request
+    QList<QToolButton *> shown;
+    for (QToolButton *b : {f.tbSave, f.tbDelete, f.tbPrint, f.tbExit})
+        if (b->isVisible())
+            shown << b;
+    std::sort(shown.begin(), shown.end(), [](QToolButton *a, QToolButton *b) { return a->x() < b->x(); });
+    QStringList captions;
+    int x = 0;
+    for (QToolButton *b : shown) {
+        captions << (b->x() == x ? b->text() : QStringLiteral("%1 at %2").arg(b->text()).arg(b->x()));
+        x += b->width();
+    }
+    return captions;
+}
+
+QWidget *firstControl(TFormMain &f, int page)
+{
+    const QList<QWidget *> first{f.tv1, f.tv2, f.Edit1, f.DBMemo1};
+    return first[page];
+}
+
+QWidget *focused()
+{
+    QApplication::processEvents();
+    return QApplication::focusWidget();
+}
+
+void focusOn(QWidget *widget)
+{
+    widget->setFocus(Qt::OtherFocusReason);
+    QApplication::processEvents();
+}
+
+void clickTab(TFormMain &f, int page)
+{
+    QTabBar *tabs = f.Pc->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(page).center());
+    QApplication::processEvents();
+}
+
+// A key as the user types it: to the focused control, else to the window.
+void press(TFormMain &f, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+{
+    QWidget *target = QApplication::focusWidget();
+    QTest::keyClick(target ? target : &f, key, modifiers);
+    QApplication::processEvents();
+}
+
+// Alt with a toolbar command's letter. A button's accelerator clicks it only
+// after a short press animation, so wait that out before looking.
+void pressCommand(TFormMain &f, Qt::Key key)
+{
+    press(f, key, Qt::AltModifier);
+    QTest::qWait(300);
+}
+
+enum class Change { Click, Accelerator, CtrlTab, CtrlShiftTab };
+
+// Changes the page as the user would; the accelerator is the target page's.
+void changePage(TFormMain &f, Change how, int to)
+{
+    static const Qt::Key accelerators[4] = {Qt::Key_J, Qt::Key_G, Qt::Key_unknown, Qt::Key_B};
+    switch (how) {
+    case Change::Click: clickTab(f, to); break;
+    case Change::Accelerator: press(f, accelerators[to], Qt::AltModifier); break;
+    case Change::CtrlTab: press(f, Qt::Key_Tab, Qt::ControlModifier); break;
+    case Change::CtrlShiftTab: press(f, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier); break;
+    }
+}
+
+QString widgetName(QWidget *w)
+{
+    return w ? (w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName())
+             : QStringLiteral("(none)");
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Change)
+
+class TestShell : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { ShellDatabase::buildTemplate(); }
+    void cleanupTestCase() { ShellDatabase::dropTemplate(); }
+
+    // --- start-up ---
+    void testMissingDatabaseShowsOneMessageAndNoWindow()
+    {
+        QTemporaryDir dir;
+        RecordingPresenter presenter;
+        WindowFixture fixture(dir.filePath(QStringLiteral("drug.mdb")));
+        TFormMain &f = fixture.form();
+
+        QCOMPARE(fixture.startResult(), TFormMain::StartResult::MissingDatabase);
+        QCOMPARE(presenter.messages.size(), 1);
+        const app::Message &m = presenter.messages.first();
+        QCOMPARE(m.text, QStringLiteral("数据库文件不存在！"));
+        QCOMPARE(m.title, QStringLiteral("提示："));
+        QCOMPARE(m.form, app::MessageForm::Framework);
+        QCOMPARE(m.icon, app::MessageIcon::None);
+        // No connection was tried and no later step ran.
+        QVERIFY(!f.MainConnection.isOpen());
+        QVERIFY(!f.SQL_LB.isActive());
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        QVERIFY(std::none_of(windows.begin(), windows.end(), [](QWidget *w) { return w->isVisible(); }));
+    }
+
+    void testFailedConnectionReportsBothAttemptsThenOpensUnruled_data()
+    {
+        QTest::addColumn<bool>("foreignKey");
+        QTest::newRow("file keyed with another password") << true;
+        QTest::newRow("random bytes") << false;
+    }
+
+    void testFailedConnectionReportsBothAttemptsThenOpensUnruled()
+    {
+        QFETCH(bool, foreignKey);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("drug.mdb"));
+        if (foreignKey)
+            writeForeignKeyedDatabase(path);
+        else
+            writeRandomBytes(path);
+        RecordingPresenter presenter;
+        WindowFixture fixture(path);
+        TFormMain &f = fixture.form();
+
+        QCOMPARE(fixture.startResult(), TFormMain::StartResult::Running);
+        QCOMPARE(presenter.messages.size(), 2);
+        const app::Message &first = presenter.messages[0];
+        QCOMPARE(first.form, app::MessageForm::Framework);
+        QCOMPARE(first.title, QStringLiteral("提示："));
+        QCOMPARE(first.icon, app::MessageIcon::None);
+        QVERIFY2(first.text.startsWith(ConnectionFailed), qPrintable(first.text));
+        const QString reason = first.text.mid(ConnectionFailed.size());
+        QVERIFY2(!reason.isEmpty(), "the engine's reason is missing");
+
+        // The category tree's first statement tried again, on demand, and failed alike.
+        const app::Message &second = presenter.messages[1];
+        QCOMPARE(second.form, app::MessageForm::ErrorReport);
+        QCOMPARE(second.title, QStringLiteral("Zelkano中草药查询大全"));
+        QCOMPARE(second.icon, app::MessageIcon::Stop);
+        QCOMPARE(second.text, app::Messages::errorReportText(reason));
+
+        QVERIFY(f.isVisible());
+        QCOMPARE(f.tv1->nodeCount(), 0);
+        QCOMPARE(f.tv4->nodeCount(), 0);
+        QVERIFY(!f.SQL_LB.isActive());
+        QCOMPARE(f.Pc->activePage(), int(TFormMain::SimpleQueryPage));
+        QCOMPARE(shownCommands(f), AllCommands);
+
+        // The rules apply from the first page change on, without further messages.
+        clickTab(f, TFormMain::CombinedQueryPage);
+        QCOMPARE(shownCommands(f), expectedCommands(TFormMain::CombinedQueryPage));
+        clickTab(f, TFormMain::SimpleQueryPage);
+        QCOMPARE(shownCommands(f), expectedCommands(TFormMain::SimpleQueryPage));
+        QCOMPARE(presenter.messages.size(), 2);
+    }
+
+    void testValidDatabaseStartsSilentlyOnSimpleQueryPage()
+    {
+        ShellDatabase data;
+        RecordingPresenter presenter;
+        WindowFixture fixture(data.path());
+        TFormMain &f = fixture.form();
+
+        QCOMPARE(fixture.startResult(), TFormMain::StartResult::Running);
+        QCOMPARE(presenter.texts(), QStringList());
+        QVERIFY(f.isVisible());
+        QCOMPARE(f.Pc->activePage(), int(TFormMain::SimpleQueryPage));
+        QCOMPARE(f.Pc->tabBar()->currentIndex(), int(TFormMain::SimpleQueryPage));
+        QCOMPARE(shownCommands(f), expectedCommands(TFormMain::SimpleQueryPage));
+        // Every step of the sequence ran: both trees, the first topic, the category list.
+        QCOMPARE(f.tv1->nodeCount(), 3);
+        QCOMPARE(f.tv4->nodeCount(), 1);
+        QCOMPARE(f.DBMemo1->toPlainText(), QStringLiteral("第一行"));
+        QVERIFY(f.SQL_LB.isActive());
+    }
+
+    void testWindowFrame()
+    {
+        ShellDatabase data;
+        RecordingPresenter presenter;
+        WindowFixture fixture(data.path());
+        TFormMain &f = fixture.form();
+
+        QCOMPARE(f.windowTitle(), QStringLiteral("Zelkano中草药查询大全 Ver5.1105"));
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Zelkano中草药查询大全"));
+        QVERIFY(!f.windowIcon().isNull());
+        QCOMPARE(f.font().pixelSize(), 12);
+        QCOMPARE(f.font().families().value(0), QStringLiteral("宋体"));
+
+        QStringList captions;
+        for (int i = 0; i < f.Pc->pageCount(); ++i)
+            captions << f.Pc->tabBar()->tabText(i);
+        QCOMPARE(captions, (QStringList{QStringLiteral("简单查询[&J]"), QStringLiteral("高级查询[&G]"),
+                                        QStringLiteral("药物输入"), QStringLiteral("软件帮助[&B]")}));
+        QCOMPARE(f.ToolBar1->geometry(), QRect(431, 4, 304, 22));
+        QCOMPARE(f.Pc->page(0)->size(), QSize(734, 425));
+        for (const ImageList *list : {&f.ImageList_TreeView, &f.ImageList_ToolButton}) {
+            QCOMPARE(list->count(), 4);
+            for (int i = 0; i < 4; ++i) {
+                QCOMPARE(list->pixmap(i).size(), QSize(16, 16));
+                QVERIFY(list->pixmap(i).hasAlphaChannel());
+            }
+        }
+    }
+
+    // --- messages ---
+    void testErrorReportFullStop_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("letter") << QStringLiteral("no such table: DRUG_LB") << QStringLiteral("no such table: DRUG_LB.");
+        QTest::newRow("full stop") << QStringLiteral("done.") << QStringLiteral("done.");
+        QTest::newRow("below the stop: hyphen") << QStringLiteral("a-") << QStringLiteral("a-");
+        QTest::newRow("below the stop: blank") << QStringLiteral("a ") << QStringLiteral("a ");
+        QTest::newRow("below the stop: line feed") << QStringLiteral("a\n") << QStringLiteral("a\n");
+        QTest::newRow("just above the stop: slash") << QStringLiteral("a/") << QStringLiteral("a/.");
+        QTest::newRow("digit") << QStringLiteral("code 5") << QStringLiteral("code 5.");
+        QTest::newRow("Chinese full stop") << QStringLiteral("失败。") << QStringLiteral("失败。.");
+        QTest::newRow("non-BMP last") << QStringLiteral("𠀀") << QStringLiteral("𠀀.");
+    }
+
+    void testErrorReportFullStop()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QCOMPARE(app::Messages::errorReportText(message), shown);
+        RecordingPresenter presenter;
+        app::Messages::errorReport(message);
+        QCOMPARE(presenter.texts(), QStringList{shown});
+    }
+
+    void testEscapedErrorReachesErrorReport()
+    {
+        RecordingPresenter presenter;
+        app::guard([] { throw data::DbError(QStringLiteral("数据集 SQL_1 已关闭")); })();
+        QCOMPARE(presenter.messages.size(), 1);
+        QCOMPARE(presenter.messages[0].form, app::MessageForm::ErrorReport);
+        QCOMPARE(presenter.messages[0].text, QStringLiteral("数据集 SQL_1 已关闭."));
+        QCOMPARE(presenter.messages[0].title, QStringLiteral("Zelkano中草药查询大全"));
+        QCOMPARE(presenter.messages[0].icon, app::MessageIcon::Stop);
+    }
+
+    // --- page rules ---
+    void testPageRulesOnEveryChange_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<Change>("how");
+        QTest::addColumn<int>("to");
+        const char *names[4] = {"simple", "combined", "entry", "help"};
+        for (int from = 0; from < 4; ++from) {
+            for (int to = 0; to < 4; ++to) {
+                if (from == to)
+                    continue;
+                QTest::addRow("click %s to %s", names[from], names[to]) << from << Change::Click << to;
+                if (to != TFormMain::DrugEntryPage) // it has no accelerator
+                    QTest::addRow("Alt from %s to %s", names[from], names[to]) << from << Change::Accelerator << to;
+            }
+            QTest::addRow("Ctrl+Tab from %s", names[from]) << from << Change::CtrlTab << (from + 1) % 4;
+            QTest::addRow("Ctrl+Shift+Tab from %s", names[from]) << from << Change::CtrlShiftTab << (from + 3) % 4;
+        }
+    }
+
+    void testPageRulesOnEveryChange()
+    {
+        QFETCH(int, from);
+        QFETCH(Change, how);
+        QFETCH(int, to);
+        ShellDatabase data;
+        RecordingPresenter presenter;
+        WindowFixture fixture(data.path());
+        TFormMain &f = fixture.form();
+
+        if (from != 0)
+            clickTab(f, from);
+        QCOMPARE(f.Pc->activePage(), from);
+        QCOMPARE(shownCommands(f), expectedCommands(from));
+        focusOn(firstControl(f, from));
+        changePage(f, how, to);
+        QCOMPARE(f.Pc->activePage(), to);
+        QVERIFY(f.Pc->page(to)->isVisible());
+        QVERIFY(!f.Pc->page(from)->isVisible());
+        QCOMPARE(shownCommands(f), expectedCommands(to));
+        // The focus follows to the new page's first control (tv1 -> Edit1 and so on).
+        QCOMPARE(widgetName(focused()), widgetName(firstControl(f, to)));
+        QCOMPARE(presenter.texts(), QStringList());
+    }
+
+    void testHiddenCommandsIgnoreTheirAccelerators()
+    {
+        ShellDatabase data;
+        RecordingPresenter presenter;
+        CountingPrinter printer;
+        WindowFixture fixture(data.path());
+        TFormMain &f = fixture.form();
+        f.setPrinterProvider(&printer);
+        QSignalSpy saves(f.tbSave, &QToolButton::clicked);
+        QSignalSpy deletes(f.tbDelete, &QToolButton::clicked);
+        QSignalSpy prints(f.tbPrint, &QToolButton::clicked);
+
+        // A loaded and edited record, so that a stray save or delete would show in the file.
+        clickTab(f, TFormMain::DrugEntryPage);
+        typeText(f.Edit1, QStringLiteral("甘草"));
+        focusOn(f.DBEdit1);
+        QVERIFY(f.SQL_ZB.isActive());
+        f.DBEdit1->selectAll();
+        typeText(f.DBEdit1, QStringLiteral("Radix"));
+        QCOMPARE(f.SQL_ZB.state(), data::DataSetState::Edit);
+
+        // With the focus in an edit box: the letters must not be typed either.
+        for (LabeledEdit *box : {f.LabeledEdit_mc, f.LabeledEdits[1]}) {
+            clickTab(f, box == f.LabeledEdit_mc ? TFormMain::SimpleQueryPage : TFormMain::CombinedQueryPage);
+            box->setText(QStringLiteral("黄芪"));
+            focusOn(box);
+            pressCommand(f, Qt::Key_S);
+            pressCommand(f, Qt::Key_D);
+            QCOMPARE(box->text(), QStringLiteral("黄芪"));
+        }
+        QCOMPARE(saves.count(), 0);
+        QCOMPARE(deletes.count(), 0);
+        clickTab(f, TFormMain::HelpPage);
+        pressCommand(f, Qt::Key_D);
+        pressCommand(f, Qt::Key_P);
+        clickTab(f, TFormMain::DrugEntryPage);
+        focusOn(f.Edit1);
+        pressCommand(f, Qt::Key_P);
+        QCOMPARE(f.Edit1->text(), QStringLiteral("甘草"));
+        QCOMPARE(deletes.count(), 0);
+        QCOMPARE(prints.count(), 0);
+        QCOMPARE(printer.jobs, 0);
+        QCOMPARE(data.drugCount(), 2);
+        QCOMPARE(data.englishName(), QStringLiteral("Licorice"));
+        QCOMPARE(presenter.texts(), QStringList());
+
+        // Shown, the same keys do their work.
+        pressCommand(f, Qt::Key_S);
+        QCOMPARE(saves.count(), 1);
+        QCOMPARE(presenter.texts(), QStringList{QStringLiteral("保存成功！")});
+        QCOMPARE(data.englishName(), QStringLiteral("Radix"));
+        pressCommand(f, Qt::Key_D);
+        QCOMPARE(data.drugCount(), 1);
+        clickTab(f, TFormMain::SimpleQueryPage);
+        pressCommand(f, Qt::Key_P);
+        QCOMPARE(printer.jobs, 1);
+    }
+
+    void testToolbarButtonsNeverTakeFocus()
+    {
+        ShellDatabase data;
+        RecordingPresenter presenter;
+        CountingPrinter printer;
+        WindowFixture fixture(data.path());
+        TFormMain &f = fixture.form();
+        f.setPrinterProvider(&printer);
+
+        focusOn(f.LabeledEdit_mc);
+        QTest::mouseClick(f.tbPrint, Qt::LeftButton);
+        QCOMPARE(printer.jobs, 1);
+        QCOMPARE(focused(), static_cast<QWidget *>(f.LabeledEdit_mc));
+
+        clickTab(f, TFormMain::HelpPage);
+        focusOn(f.tv4);
+        QTest::mouseClick(f.tbSave, Qt::LeftButton);
+        QCOMPARE(presenter.texts(), QStringList{QStringLiteral("保存成功！")});
+        QCOMPARE(focused(), static_cast<QWidget *>(f.tv4));
+    }
+
+    // --- page change and focus ---
+    void testFocusOnTabRowStaysThere()
+    {
+        ShellDatabase data;
+        RecordingPresenter presenter;
+        WindowFixture fixture(data.path());
+        TFormMain &f = fixture.form();
+        QWidget *tabs = f.Pc->tabBar();
+
+        focusOn(tabs);
+        QCOMPARE(focused(), tabs);
+        clickTab(f, TFormMain::DrugEntryPage);
+        QCOMPARE(focused(), tabs);
+        changePage(f, Change::Accelerator, TFormMain::HelpPage);
+        QCOMPARE(focused(), tabs);
+        changePage(f, Change::CtrlTab, TFormMain::SimpleQueryPage);
+        QCOMPARE(f.Pc->activePage(), int(TFormMain::SimpleQueryPage));
+        QCOMPARE(focused(), tabs);
+        QCOMPARE(shownCommands(f), expectedCommands(TFormMain::SimpleQueryPage));
+    }
+
+    void testLeavingEntryPageRunsEdit1ExitFirst_data()
+    {
+        QTest::addColumn<Change>("how");
+        QTest::addColumn<int>("to");
+        QTest::newRow("click") << Change::Click << int(TFormMain::SimpleQueryPage);
+        QTest::newRow("Alt+B") << Change::Accelerator << int(TFormMain::HelpPage);
+        QTest::newRow("Ctrl+Tab") << Change::CtrlTab << int(TFormMain::HelpPage);
+        QTest::newRow("Ctrl+Shift+Tab") << Change::CtrlShiftTab << int(TFormMain::CombinedQueryPage);
+    }
+
+    void testLeavingEntryPageRunsEdit1ExitFirst()
+    {
+        QFETCH(Change, how);
+        QFETCH(int, to);
+        ShellDatabase data;
+        RecordingPresenter presenter;
+        WindowFixture fixture(data.path());
+        TFormMain &f = fixture.form();
+
+        focusOn(f.tv1);
+        clickTab(f, TFormMain::DrugEntryPage);
+        QCOMPARE(focused(), static_cast<QWidget *>(f.Edit1));
+        typeText(f.Edit1, QStringLiteral("甘草"));
+        QVERIFY(!f.SQL_ZB.isActive());
+
+        // Connected after the window's own handler, so this sees what Edit1Exit left.
+        int exits = 0;
+        int pageAtExit = -1;
+        QString loadedAtExit;
+        QObject::connect(f.Edit1, &EntryEdit::exited, &f, [&] {
+            ++exits;
+            pageAtExit = f.Pc->activePage();
+            loadedAtExit = f.SQL_ZB.isActive() ? f.SQL_ZB.asString(QStringLiteral("药物名称")) : QString();
+        });
+        changePage(f, how, to);
+
+        QCOMPARE(exits, 1);
+        QCOMPARE(pageAtExit, int(TFormMain::DrugEntryPage));
+        QCOMPARE(loadedAtExit, QStringLiteral("甘草"));
+        QCOMPARE(f.Pc->activePage(), to);
+        QCOMPARE(widgetName(focused()), widgetName(firstControl(f, to)));
+        QCOMPARE(presenter.texts(), QStringList());
+    }
+
+    // --- Enter ---
+    void testEnterWalksActivePageAndWraps_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::newRow("simple query page") << int(TFormMain::SimpleQueryPage);
+        QTest::newRow("combined query page") << int(TFormMain::CombinedQueryPage);
+        QTest::newRow("drug entry page") << int(TFormMain::DrugEntryPage);
+        QTest::newRow("help page") << int(TFormMain::HelpPage);
+    }
+
+    void testEnterWalksActivePageAndWraps()
+    {
+        QFETCH(int, page);
+        ShellDatabase data;
+        RecordingPresenter presenter;
+        WindowFixture fixture(data.path());
+        TFormMain &f = fixture.form();
+
+        QList<QWidget *> order{f.Pc->tabBar()};
+        switch (page) {
+        case TFormMain::SimpleQueryPage: order << f.tv1 << f.Memo1 << f.BitBtn1 << f.LabeledEdit_mc; break;
+        case TFormMain::CombinedQueryPage:
+            order << f.tv2 << f.Memo2 << f.BitBtn2;
+            for (LabeledEdit *edit : f.LabeledEdits)
+                order << edit;
+            break;
+        case TFormMain::DrugEntryPage:
+            order << f.Edit1 << f.DBLookupComboBox1 << f.DBEdit1;
+            for (DbMemo *memo : f.DBMemos)
+                order << memo;
+            break;
+        default: order << f.DBMemo1 << f.tv4; break;
+        }
+        QStringList expected;
+        for (int i = 1; i <= order.size(); ++i)
+            expected << widgetName(order[i % order.size()]);
+
+        if (page != 0)
+            clickTab(f, page);
+        focusOn(f.Pc->tabBar());
+        QStringList visited;
+        for (int i = 0; i < order.size(); ++i) {
+            // A push button takes Enter itself (its own test); Tab walks past it.
+            const bool button = qobject_cast<QPushButton *>(focused()) != nullptr;
+            press(f, button ? Qt::Key_Tab : Qt::Key_Return);
+            visited << widgetName(focused());
+        }
+        QCOMPARE(visited, expected);
+        QCOMPARE(f.Pc->activePage(), page);
+        QCOMPARE(presenter.texts(), QStringList());
+    }
+
+    void testEnterInNameBoxMovesOnButFocusedButtonSearches()
+    {
+        ShellDatabase data;
+        RecordingPresenter presenter;
+        WindowFixture fixture(data.path());
+        TFormMain &f = fixture.form();
+        QSignalSpy clicks(f.BitBtn1, &QPushButton::clicked);
+
+        f.LabeledEdit_mc->setText(QStringLiteral("无此名"));
+        focusOn(f.LabeledEdit_mc);
+        press(f, Qt::Key_Return);
+        QCOMPARE(focused(), static_cast<QWidget *>(f.Pc->tabBar()));
+        QCOMPARE(clicks.count(), 0);
+        QCOMPARE(presenter.texts(), QStringList());
+
+        focusOn(f.BitBtn1);
+        press(f, Qt::Key_Return);
+        QCOMPARE(clicks.count(), 1);
+        QCOMPARE(presenter.texts(), QStringList{QStringLiteral("无此药物！")});
+        QCOMPARE(focused(), static_cast<QWidget *>(f.BitBtn1));
+    }
+
+    void testCtrlEnterBreaksLineWhileEnterMovesOn()
+    {
+        ShellDatabase data;
+        RecordingPresenter presenter;
+        WindowFixture fixture(data.path());
+        TFormMain &f = fixture.form();
+
+        clickTab(f, TFormMain::HelpPage);
+        focusOn(f.DBMemo1);
+        f.DBMemo1->moveCursor(QTextCursor::End);
+        press(f, Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(f.DBMemo1->toPlainText(), QStringLiteral("第一行\n"));
+        QCOMPARE(f.SQL_HELP_ZB.state(), data::DataSetState::Edit);
+        QCOMPARE(focused(), static_cast<QWidget *>(f.DBMemo1));
+
+        press(f, Qt::Key_Return);
+        QCOMPARE(focused(), static_cast<QWidget *>(f.tv4));
+        QCOMPARE(f.DBMemo1->toPlainText(), QStringLiteral("第一行\n"));
+        // Leaving the editor wrote the broken line into the record.
+        QCOMPARE(f.SQL_HELP_ZB.asString(QStringLiteral("CONTENT")), QStringLiteral("第一行\n"));
+    }
+
+    // --- shutdown ---
+    void testExitRunsShutdownOnce_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("tbExitClick") << QStringLiteral("tbExitClick");
+        QTest::newRow("button click") << QStringLiteral("click");
+        QTest::newRow("Alt+E") << QStringLiteral("Alt+E");
+        QTest::newRow("close box") << QStringLiteral("close");
+    }
+
+    void testExitRunsShutdownOnce()
+    {
+        QFETCH(QString, how);
+        ShellDatabase data;
+        RecordingPresenter presenter;
+        WindowFixture fixture(data.path());
+        TFormMain &f = fixture.form();
+        QVERIFY(f.SQL_LB.isActive() && f.MainConnection.isOpen());
+
+        if (how == QLatin1String("tbExitClick"))
+            f.tbExitClick();
+        else if (how == QLatin1String("click"))
+            QTest::mouseClick(f.tbExit, Qt::LeftButton);
+        else if (how == QLatin1String("Alt+E"))
+            pressCommand(f, Qt::Key_E);
+        else
+            f.close();
+        QApplication::processEvents();
+        QVERIFY(!f.isVisible());
+        QVERIFY(!f.SQL_LB.isActive());
+        QVERIFY(!f.MainConnection.isOpen());
+        QCOMPARE(presenter.texts(), QStringList());
+
+        // A second close request must not run the shutdown sequence again.
+        f.SQL_LB.open();
+        f.close();
+        QVERIFY(f.SQL_LB.isActive());
+    }
+
+    void testClosingDiscardsUnsavedRecord()
+    {
+        ShellDatabase data;
+        RecordingPresenter presenter;
+        WindowFixture fixture(data.path());
+        TFormMain &f = fixture.form();
+
+        clickTab(f, TFormMain::DrugEntryPage);
+        typeText(f.Edit1, QStringLiteral("当归"));
+        focusOn(f.DBEdit1);
+        QCOMPARE(f.SQL_ZB.state(), data::DataSetState::Insert);
+        typeText(f.DBEdit1, QStringLiteral("Angelica"));
+        focusOn(f.DBMemos[0]);
+        f.tbExitClick();
+
+        QVERIFY(!f.isVisible());
+        QCOMPARE(presenter.texts(), QStringList());
+        QCOMPARE(data.drugCount(), 2);
+        QCOMPARE(data.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB WHERE 药物名称 = ?"), {QStringLiteral("当归")}),
+                 QStringLiteral("0"));
+    }
+};
+
 QTEST_MAIN(TestShell)
 #include "test_shell.moc"

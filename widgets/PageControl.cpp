@@ -14,7 +14,12 @@ PageControl::PageControl(QWidget *parent)
     row->addWidget(m_tabs);
     row->addStretch(1);
     layout->addLayout(row);
-    layout->addWidget(m_stack, 1);
+    // The pages sit inside the control's border, as on the platform we
+    // follow: 4 pixels in on the left, right and bottom.
+    auto *inset = new QVBoxLayout;
+    inset->setContentsMargins(PageInset, 0, PageInset, PageInset);
+    inset->addWidget(m_stack);
+    layout->addLayout(inset, 1);
     m_tabs->setDrawBase(false);
     m_tabs->setDocumentMode(true);
     m_tabs->setExpanding(false);
@@ -33,6 +38,11 @@ int PageControl::addPage(QWidget *page, const QString &caption)
     if (first)
         m_shown = 0;
     return index;
+}
+
+QSize PageControl::sizeForPage(const QSize &page) const
+{
+    return {page.width() + 2 * PageInset, m_tabs->sizeHint().height() + page.height() + PageInset};
 }
 
 void PageControl::setFirstControl(int page, QWidget *control)

@@ -14,7 +14,11 @@ class PageControl : public QWidget
 public:
     explicit PageControl(QWidget *parent = nullptr);
 
+    static constexpr int PageInset = 4;
+
     int addPage(QWidget *page, const QString &caption);
+    // The size of the control whose pages have the given size.
+    QSize sizeForPage(const QSize &page) const;
     void setFirstControl(int page, QWidget *control);
     int activePage() const { return m_stack->currentIndex(); }
     QWidget *page(int index) const { return m_stack->widget(index); }

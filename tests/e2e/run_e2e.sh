@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The real program on a private X server: beside a sample database its
+# window shows exactly the caption and Alt+E ends it with status 0; beside
+# no database it shows only the message box, never the main window, and
+# ends with a non-zero status.
+#
+# usage: run_e2e.sh ZELKANO DRUGDB SAMPLEDATA_DIR
+set -u
+
+exe=$1
+drugdb=$2
+sample=$3
+caption='Zelkano中草药查询大全 Ver5.1105'
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+for tool in Xvfb xprop xdotool; do
+    command -v "$tool" >/dev/null || fail "$tool is not installed"
+done
+
+work=$(mktemp -d)
+xvfb_pid=
+app_pid=
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display itself and writes its number to fd 3.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
+    sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb gave no display"
+export DISPLAY=:$(head -n1 "$work/display")
+export QT_QPA_PLATFORM=xcb
+export LC_ALL=C.UTF-8 LANG=C.UTF-8
+# In a sanitizer build, leaks of the system libraries behind the xcb platform
+# would turn the exit status non-zero; ours are still reported.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$0")/lsan.supp"
+echo "X server on $DISPLAY"
+
+# Mapped windows of the running program, one id a line.
+windows_of() { xdotool search --onlyvisible --pid "$1" 2>/dev/null; }
+title_of() { xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p'; }
+
+# Waits for the program to end and sets status to its exit status, or to
+# "running". Not in a subshell: only the parent can collect the status.
+wait_exit() {
+    local pid=$1
+    for _ in $(seq 200); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        status=running
+    else
+        wait "$pid"
+        status=$?
+    fi
+}
+
+# Gives the window the keyboard focus (there is no window manager) and types.
+type_into() {
+    local wid=$1 keys=$2
+    xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
+    sleep 0.3
+    xdotool key --clearmodifiers "$keys"
+}
+
+# --- beside a sample database, in a folder with a blank and Chinese in its name ---
+app_dir="$work/草药 app"
+mkdir -p "$app_dir"
+cp "$exe" "$app_dir/zelkano"
+"$drugdb" build --data "$sample" --out "$app_dir/drug.mdb" >/dev/null || fail "drugdb could not build the sample database"
+
+(cd / && exec "$app_dir/zelkano") >"$work/app.log" 2>&1 &
+app_pid=$!
+wid=
+for _ in $(seq 300); do
+    kill -0 "$app_pid" 2>/dev/null || { cat "$work/app.log" >&2; fail "the program ended before showing its window"; }
+    wid=$(windows_of "$app_pid" | head -n1)
+    [ -n "$wid" ] && break
+    sleep 0.1
+done
+[ -n "$wid" ] || fail "no window appeared"
+shown=$(windows_of "$app_pid" | wc -l)
+[ "$shown" -eq 1 ] || fail "$shown windows shown at start-up, expected only the main window (a message box?)"
+title=$(title_of "$wid")
+[ "$title" = "$caption" ] || fail "window title is '$title', expected '$caption'"
+echo "ok: main window $wid titled '$title'"
+
+type_into "$wid" alt+e
+wait_exit "$app_pid"
+[ "$status" = running ] && fail "Alt+E did not end the program"
+app_pid=
+[ "$status" -eq 0 ] || { cat "$work/app.log" >&2; fail "Alt+E ended the program with status $status"; }
+echo "ok: Alt+E ended the program with status 0"
+
+# --- beside no database ---
+bare_dir="$work/bare"
+mkdir -p "$bare_dir"
+cp "$exe" "$bare_dir/zelkano"
+(cd / && exec "$bare_dir/zelkano") >"$work/bare.log" 2>&1 &
+app_pid=$!
+box=
+for _ in $(seq 300); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    for w in $(windows_of "$app_pid"); do
+        t=$(title_of "$w")
+        [ "$t" = "$caption" ] && fail "the main window was shown without a database"
+        [ "$t" = "提示：" ] && box=$w
+    done
+    [ -n "$box" ] && break
+    sleep 0.1
+done
+[ -n "$box" ] || { cat "$work/bare.log" >&2; fail "no missing-database message appeared"; }
+shown=$(windows_of "$app_pid" | wc -l)
+[ "$shown" -eq 1 ] || fail "$shown windows shown beside the message, expected only the message"
+echo "ok: only the message box '提示：' is shown"
+
+type_into "$box" Return
+wait_exit "$app_pid"
+[ "$status" = running ] && fail "the program did not end after the missing-database message"
+app_pid=
+[ "$status" -ne 0 ] || fail "the program ended with status 0 without a database"
+echo "ok: without a database the program ended with status $status"
