@@ -416,7 +416,8 @@ void DataSet::applyUpdates()
             QStringList sets, checks;
             for (size_t f : changed) {
                 sets << quoted(m_fields[int(f)]) + QStringLiteral(" = ?");
-                checks << quoted(m_fields[int(f)]) + QStringLiteral(" IS ?");
+                // BINARY: another program's change of letter case is a change too.
+                checks << quoted(m_fields[int(f)]) + QStringLiteral(" IS ? COLLATE BINARY");
             }
             const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ? AND %3")
                                     .arg(quoted(m_updateTable), sets.join(QStringLiteral(", ")),

@@ -13,6 +13,7 @@ const char16_t *const Columns[12] = {u"功能主治", u"药物名称", u"别名"
                                      u"生长地",   u"化学成分", u"采制",     u"来源",
                                      u"植物形态1", u"类别",    u"英文名称", u"附注"};
 constexpr int PlantFormBox = 8;
+constexpr int LikePatternLimit = 50000;
 
 } // namespace
 
@@ -27,11 +28,23 @@ void TFormMain::BitBtn2Click()
         if (text.isEmpty())
             continue;
         const QString parameter = QStringLiteral(":p%1").arg(i + 1);
+        QString pattern = QLatin1Char('%') + text + QLatin1Char('%');
+        // The engine refuses LIKE patterns over 50,000 bytes. A text that
+        // long without wildcards is searched as a plain substring, with the
+        // same case rule for Latin letters; one with wildcards still gets LIKE.
+        const bool substring = pattern.toUtf8().size() > LikePatternLimit && !text.contains(QLatin1Char('%')) &&
+                               !text.contains(QLatin1Char('_'));
+        const auto test = [&](const QString &column) {
+            return substring ? QStringLiteral("instr(lower(%1), lower(%2)) > 0").arg(column, parameter)
+                             : QStringLiteral("%1 like %2").arg(column, parameter);
+        };
+        if (substring)
+            pattern = text;
         if (i == PlantFormBox)
-            criteria += QStringLiteral(" and ( 植物形态1 like %1   or  植物形态2 like %1)").arg(parameter);
+            criteria += QStringLiteral(" and ( %1   or  %2)").arg(test(QStringLiteral("植物形态1")), test(QStringLiteral("植物形态2")));
         else
-            criteria += QStringLiteral(" and  %1 like %2").arg(QString::fromUtf16(Columns[i]), parameter);
-        patterns << QStringLiteral("p%1").arg(i + 1) << QLatin1Char('%') + text + QLatin1Char('%');
+            criteria += QStringLiteral(" and  ") + test(QString::fromUtf16(Columns[i]));
+        patterns << QStringLiteral("p%1").arg(i + 1) << pattern;
     }
     const QString sql = QStringLiteral("select ID,类别,药物名称 from DRUG_ZB  where ") + criteria +
                         QStringLiteral(" order by LB,ID");

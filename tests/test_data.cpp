@@ -532,6 +532,7 @@ private slots:
     {
         QTest::addColumn<QString>("otherProgram");
         QTest::newRow("row changed") << QStringLiteral("UPDATE DRUG_ZB SET 附注 = '别人改的' WHERE 药物名称 = '桂枝'");
+        QTest::newRow("letter case changed") << QStringLiteral("UPDATE DRUG_ZB SET 附注 = '原来的 ABC' WHERE 药物名称 = '桂枝'");
         QTest::newRow("row deleted") << QStringLiteral("DELETE FROM DRUG_ZB WHERE 药物名称 = '桂枝'");
     }
 
@@ -540,7 +541,7 @@ private slots:
         QFETCH(QString, otherProgram);
         TestDatabase db;
         db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
-        db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("桂枝")}, {QStringLiteral("附注"), QStringLiteral("原来的")}});
+        db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("桂枝")}, {QStringLiteral("附注"), QStringLiteral("原来的 abc")}});
         Connection connection(db.path());
         DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
         openDrugs(set);

@@ -1,6 +1,7 @@
 // The drug lookup: category tree, record sheet, search by name and combined search.
 #include "TestSupport.h"
 #include "app/Guard.h"
+#include "data/DbError.h"
 #include "widgets/LabeledEdit.h"
 #include "widgets/Memo.h"
 #include "widgets/TreeView.h"
@@ -117,6 +118,7 @@ const QStringList Stored = {
     QStringLiteral("𠀀𝔸"),           // 11
     QString(10000, QChar(u'长')),     // 12
     QStringLiteral("Ginseng"),       // 13
+    QString(18000, QChar(u'草')) + QStringLiteral("End"), // 14: longer than a LIKE pattern may be
 };
 
 } // namespace
@@ -296,6 +298,7 @@ private slots:
         QCOMPARE(form.Memo1->lines().size(), 23);
         QCOMPARE(form.Memo1->lines(), sheet(expected));
         // All labels equally wide in GBK, so the values start in one column.
+        QVERIFY(QStringEncoder("GBK").isValid());
         for (const QString &label : Labels)
             QCOMPARE(gbkLength(label), 15);
 
@@ -403,6 +406,9 @@ private slots:
         form.ShowDrug(id(drug), form.Memo1);
         QVERIFY(!form.Memo1->lines().isEmpty());
 
+        QVERIFY_THROWS_EXCEPTION(data::DbError, form.ShowDrug(badId, form.Memo1));
+        QVERIFY(form.Memo1->lines().isEmpty());
+        form.ShowDrug(id(drug), form.Memo1);
         app::guarded([&] { form.ShowDrug(badId, form.Memo1); });
         QCOMPARE(presenter.count(app::MessageForm::ErrorReport), 1);
         QCOMPARE(presenter.messages.size(), 1);
@@ -536,9 +542,8 @@ private slots:
             wanted[c] = c == column ? marked : other;
             decoy[c] = tested(c) ? other : marked;
         }
-        const qint64 decoyId = db.addDrug(decoy);
+        db.addDrug(decoy);
         const qint64 wantedId = db.addDrug(wanted);
-        Q_UNUSED(decoyId);
         WindowFixture window(db.path());
         TFormMain &form = window.form();
 
@@ -603,13 +608,14 @@ private slots:
 
         int sheetChangesWhileRebuilding = 0, sheetChanges = 0;
         QList<bool> flagWhileClearing;
-        connect(form.Memo2, &QPlainTextEdit::textChanged, this, [&] {
+        QObject watching; // gone before the counters, so are the connections
+        connect(form.Memo2, &QPlainTextEdit::textChanged, &watching, [&] {
             ++sheetChanges;
             sheetChangesWhileRebuilding += !form.ResultListFilled;
         });
-        connect(form.tv2->model(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
+        connect(form.tv2->model(), &QAbstractItemModel::rowsAboutToBeRemoved, &watching,
                 [&] { flagWhileClearing << form.ResultListFilled; });
-        connect(form.tv2->model(), &QAbstractItemModel::modelAboutToBeReset, this,
+        connect(form.tv2->model(), &QAbstractItemModel::modelAboutToBeReset, &watching,
                 [&] { flagWhileClearing << form.ResultListFilled; });
 
         form.BitBtn2->click();
@@ -688,7 +694,7 @@ void TestLookup::badInputData()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("exactly");
     QTest::addColumn<QList<int>>("contains");
-    const QList<int> all{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+    const QList<int> all{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
     QTest::newRow("double quote") << "\"" << -1 << QList<int>{1};
     QTest::newRow("single quote") << "'" << -1 << QList<int>{2};
     QTest::newRow("both quotes") << "\"'" << -1 << QList<int>{};
@@ -718,6 +724,9 @@ void TestLookup::badInputData()
     QTest::newRow("10000 other") << QString(10000, QChar(u'x')) << -1 << QList<int>{};
     QTest::newRow("latin case") << "GINSENG" << 13 << QList<int>{13};
     QTest::newRow("latin part") << "gin" << -1 << QList<int>{13};
+    QTest::newRow("18000 stored") << Stored[14] << 14 << QList<int>{14};
+    QTest::newRow("17000 part, latin case") << QString(17000, QChar(u'草')) + QStringLiteral("END") << -1 << QList<int>{14};
+    QTest::newRow("20000 other") << QString(20000, QChar(u'长')) << -1 << QList<int>{};
 }
 
 QTEST_MAIN(TestLookup)

@@ -212,9 +212,9 @@ void checkMessage(const app::Message &m, app::MessageForm form, app::MessageIcon
     QCOMPARE(m.title, title);
 }
 
-// A failed save: the reason (holding `cause`) after the prefix, no transaction left, and the
-// edit of 别名 still on the page (not yet in the record when the save failed
-// before posting it, as its editor still has the focus).
+// A failed save: a reason naming `cause` after the prefix, no transaction
+// left, and the edit of 别名 still on the page (not yet in the record when the
+// save failed before posting it, as its editor still has the focus).
 void checkFailedSave(EntryPage &p, const QString &alias, const QString &cause)
 {
     QCOMPARE(p.presenter.messages.size(), 1);

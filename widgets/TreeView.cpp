@@ -3,6 +3,59 @@
 
 #include <QHeaderView>
 
+namespace {
+
+// The nodes the tree makes keep their text and their pair of pictures in
+// members rather than in the item's lists of role values, which saves three
+// allocations per node: with 100,000 drugs in a tree that is about 15 MB
+// and a good part of the filling time. Whatever else is set on a node is
+// kept by the item as usual, and text or an icon set from outside replaces
+// these.
+class StoredNode final : public TreeNode
+{
+public:
+    explicit StoredNode(const QString &text) : m_text(text) {}
+
+    QVariant data(int column, int role) const override
+    {
+        if (column == 0) {
+            if (role == Qt::DisplayRole || role == Qt::EditRole)
+                return m_text;
+            if (role == Qt::DecorationRole && m_images)
+                return m_images->icon(m_normal, m_selected);
+        }
+        return TreeNode::data(column, role);
+    }
+
+    void setData(int column, int role, const QVariant &value) override
+    {
+        if (column == 0 && (role == Qt::DisplayRole || role == Qt::EditRole)) {
+            m_text = value.toString();
+            emitDataChanged();
+            return;
+        }
+        if (column == 0 && role == Qt::DecorationRole)
+            m_images = nullptr;
+        TreeNode::setData(column, role, value);
+    }
+
+    void setImages(const ImageList *images, int normal, int selected)
+    {
+        m_images = images;
+        m_normal = normal;
+        m_selected = selected;
+        emitDataChanged();
+    }
+
+private:
+    QString m_text;
+    const ImageList *m_images = nullptr;
+    int m_normal = 0;
+    int m_selected = 0;
+};
+
+} // namespace
+
 TreeView::TreeView(QWidget *parent) : QTreeWidget(parent)
 {
     setHeaderHidden(true);
@@ -50,7 +103,7 @@ void TreeView::clearNodes()
 
 TreeNode *TreeView::addTopLevel(const QString &text)
 {
-    auto *node = new TreeNode(QStringList(text));
+    auto *node = new StoredNode(text);
     if (m_bulkDepth > 0)
         m_pending << node;
     else
@@ -60,14 +113,18 @@ TreeNode *TreeView::addTopLevel(const QString &text)
 
 TreeNode *TreeView::addChild(TreeNode *parent, const QString &text)
 {
-    auto *node = new TreeNode(QStringList(text));
+    auto *node = new StoredNode(text);
     parent->addChild(node);
     return node;
 }
 
 void TreeView::setNodeImages(TreeNode *node, int normal, int selected) const
 {
-    if (m_images)
+    if (!m_images)
+        return;
+    if (auto *stored = dynamic_cast<StoredNode *>(node))
+        stored->setImages(m_images, normal, selected);
+    else
         node->setIcon(0, m_images->icon(normal, selected));
 }
 
