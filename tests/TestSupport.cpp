@@ -44,14 +44,19 @@ void TestDatabase::exec(const QString &sql, const QStringList &params) const
     }
 }
 
-QString TestDatabase::scalar(const QString &sql, const QStringList &params) const
+QString scalarIn(const QString &databasePath, const QString &sql, const QStringList &params)
 {
-    data::Connection connection(m_path);
+    data::Connection connection(databasePath);
     connection.open();
     data::Statement statement(connection.handle(), sql);
     for (int i = 0; i < params.size(); ++i)
         statement.bind(i + 1, params[i]);
     return statement.step() ? statement.text(0) : QString();
+}
+
+QString TestDatabase::scalar(const QString &sql, const QStringList &params) const
+{
+    return scalarIn(m_path, sql, params);
 }
 
 void TestDatabase::addCategory(const QString &bm, const QString &mc)

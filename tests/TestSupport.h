@@ -71,5 +71,7 @@ private:
 };
 
 QString sampleDataDir();
+// A scalar read through a connection of its own, as another program would.
+QString scalarIn(const QString &databasePath, const QString &sql, const QStringList &params = {});
 // Types text as the user does (QTest::keyClicks is ASCII only).
 void typeText(QWidget *widget, const QString &text);

@@ -78,12 +78,7 @@ public:
     // Read through a connection of its own, as another program would.
     QString scalar(const QString &sql, const QStringList &params = {}) const
     {
-        data::Connection connection(m_path);
-        connection.open();
-        data::Statement statement(connection.handle(), sql);
-        for (int i = 0; i < params.size(); ++i)
-            statement.bind(i + 1, params[i]);
-        return statement.step() ? statement.text(0) : QString();
+        return scalarIn(m_path, sql, params);
     }
     QString englishName() const
     {
