@@ -62,14 +62,24 @@ void TFormMain::BitBtn2Click()
         SQL_1.open();
         SQL_1.first();
         while (!SQL_1.eof()) {
-            TreeNode *node = tv2->addTopLevel(trimText(SQL_1.asString(1)) + QStringLiteral("：") +
-                                              trimText(SQL_1.asString(2)));
+            // Built to its exact size: the list may hold every drug.
+            const QString category = trimText(SQL_1.asString(1));
+            const QString name = trimText(SQL_1.asString(2));
+            QString text;
+            text.reserve(category.size() + 1 + name.size());
+            text.append(category).append(u'：').append(name);
+            TreeNode *node = tv2->addTopLevel(text);
             if (SQL_1.recNo() == 1)
                 firstNode = node;
             node->setNodeKey(std::make_unique<NodeKey>(NodeKey{SQL_1.asString(0)}));
             tv2->setNodeImages(node, 2, 3);
             SQL_1.next();
         }
+        // The nodes hold all that the list shows now. With every drug listed
+        // the rows are some 30 MB, so they go before the list is laid out
+        // rather than after; showing the first entry opens SQL_1 again.
+        if (firstNode)
+            SQL_1.close();
     }
     ResultListFilled = true;
     if (firstNode)
