@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 #include "app/Guard.h"
 #include "app/Messages.h"
+#include "app/WindowFont.h"
 #include "data/DbError.h"
 #include "widgets/Bevel.h"
 #include "widgets/DbMemo.h"
@@ -23,22 +24,6 @@
 #include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-namespace {
-
-QFont windowFont()
-{
-    // 宋体 first; the fall-backs are faces in which a Chinese character is
-    // exactly as wide as two blanks, so the record sheet's values line up.
-    QFont font;
-    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
-                      QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("WenQuanYi Zen Hei Mono")});
-    font.setPixelSize(12);
-    font.setStyleHint(QFont::TypeWriter);
-    return font;
-}
-
-} // namespace
 
 TFormMain::TFormMain(const QString &databasePath, QWidget *parent)
     : QMainWindow(parent),

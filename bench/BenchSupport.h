@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/WindowFont.h"
+
 // Small helpers shared by the benchmark and its two helper processes.
 
 #include <QCoreApplication>
@@ -87,16 +89,8 @@ inline bool waitExposed(QWidget *window, int timeoutMs = 10000)
     return true;
 }
 
-// The main window's font (app/MainForm.cpp), so that the floor window
-// looks up the same Chinese faces.
-inline QFont windowFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
-                      QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("WenQuanYi Zen Hei Mono")});
-    font.setPixelSize(12);
-    font.setStyleHint(QFont::TypeWriter);
-    return font;
-}
+// The main window's font, so that the floor window looks up the same
+// Chinese faces.
+using ::windowFont;
 
 } // namespace bench
