@@ -1,6 +1,7 @@
 #include "data/DatabaseBuilder.h"
 #include "data/Connection.h"
 #include "data/DbError.h"
+#include "data/SearchIndex.h"
 #include "data/Statement.h"
 
 #include <QDir>
@@ -118,6 +119,7 @@ void write(NewDatabase &target, const Content &content)
             drug.step();
             drug.reset();
         }
+        SearchIndex::rebuild(db);
         Statement topic(db, QStringLiteral("INSERT INTO HELP_LB (BM, MC) VALUES (?, ?)"));
         Statement text(db, QStringLiteral("INSERT INTO HELP_ZB (LB, CONTENT) VALUES (?, ?)"));
         for (const HelpTopic &h : content.help) {

@@ -57,6 +57,14 @@ void Statement::bindNull(int index)
         fail(QStringLiteral("参数绑定失败"));
 }
 
+void Statement::bindBlob(int index, QByteArrayView bytes)
+{
+    // An empty blob is still a blob, not NULL.
+    static const char none = 0;
+    if (sqlite3_bind_blob(m_stmt, index, bytes.isEmpty() ? &none : bytes.data(), int(bytes.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+        fail(QStringLiteral("参数绑定失败"));
+}
+
 int Statement::parameterIndex(const QString &name) const
 {
     return sqlite3_bind_parameter_index(m_stmt, (QLatin1Char(':') + name).toUtf8().constData());
@@ -122,6 +130,15 @@ std::optional<QString> Statement::value(int column) const
 qint64 Statement::int64(int column) const
 {
     return sqlite3_column_int64(m_stmt, column);
+}
+
+QByteArrayView Statement::bytes(int column) const
+{
+    // Text first, so that the byte count is that of the UTF-8 form.
+    const auto *p = sqlite3_column_type(m_stmt, column) == SQLITE_BLOB
+                        ? static_cast<const char *>(sqlite3_column_blob(m_stmt, column))
+                        : reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    return p ? QByteArrayView(p, sqlite3_column_bytes(m_stmt, column)) : QByteArrayView();
 }
 
 } // namespace data

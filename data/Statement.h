@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <optional>
 
@@ -23,6 +24,7 @@ public:
     void bind(int index, const std::optional<QString> &value);
     void bind(int index, qint64 value);
     void bindNull(int index);
+    void bindBlob(int index, QByteArrayView bytes);
     int parameterIndex(const QString &name) const; // ":name"; 0 when absent
     int parameterCount() const;
     QString parameterName(int index) const; // without the leading ':'
@@ -37,6 +39,9 @@ public:
     QString text(int column) const;
     std::optional<QString> value(int column) const;
     qint64 int64(int column) const;
+    // The column's bytes as the engine holds them (text as UTF-8), valid
+    // until the next step or reset.
+    QByteArrayView bytes(int column) const;
 
     const QString &sql() const { return m_sql; }
 

@@ -1,5 +1,6 @@
 // The combined-criteria search of the second page.
 #include "app/MainForm.h"
+#include "data/SearchIndex.h"
 #include "widgets/LabeledEdit.h"
 #include "widgets/Memo.h"
 #include "widgets/TreeView.h"
@@ -23,6 +24,7 @@ void TFormMain::BitBtn2Click()
     // into a box keep their pattern meaning. Values are bound, never pasted.
     QString criteria = QStringLiteral("1=1");
     QStringList patterns;
+    data::SearchIndex::BucketList required;
     for (int i = 0; i < 12; ++i) {
         const QString text = LabeledEdits[i]->text();
         if (text.isEmpty())
@@ -45,6 +47,14 @@ void TFormMain::BitBtn2Click()
         else
             criteria += QStringLiteral(" and  ") + test(QString::fromUtf16(Columns[i]));
         patterns << QStringLiteral("p%1").arg(i + 1) << pattern;
+        data::SearchIndex::requiredBuckets(i, text, required);
+    }
+    // Where the typed texts give character pairs, the index names the rows
+    // that can match and only those are tested.
+    data::SearchIndex index(MainConnection);
+    if (!required.empty() && index.available()) {
+        index.stage(index.candidates(std::move(required)));
+        criteria.insert(3, QStringLiteral(" and ID in (select ID from temp.SEARCH_IDS)"));
     }
     const QString sql = QStringLiteral("select ID,类别,药物名称 from DRUG_ZB  where ") + criteria +
                         QStringLiteral(" order by LB,ID");

@@ -2,6 +2,7 @@
 #include "app/MainForm.h"
 #include "app/Messages.h"
 #include "data/DbError.h"
+#include "data/SearchIndex.h"
 #include "widgets/PageControl.h"
 
 void TFormMain::tbSaveClick()
@@ -24,6 +25,7 @@ void TFormMain::tbSaveClick()
             // The name is written even when nothing else changed.
             SQL_ZB.setField(QStringLiteral("药物名称"), Edit1->text());
             SQL_ZB.applyUpdates();
+            data::SearchIndex(MainConnection).update();
         } else {
             SQL_HELP_ZB.applyUpdates();
         }
@@ -47,6 +49,12 @@ void TFormMain::tbDeleteClick()
     SQL_1.close();
     SQL_1.setSql(QStringLiteral("delete from DRUG_ZB where ID=:id"));
     SQL_1.setParameter(QStringLiteral("id"), id.toLongLong());
-    SQL_1.execSql();
+    {
+        // The row and its place in the search index go together.
+        data::Transaction transaction(MainConnection);
+        SQL_1.execSql();
+        data::SearchIndex(MainConnection).update();
+        transaction.commit();
+    }
     Edit1->clear();
 }
