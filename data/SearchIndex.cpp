@@ -157,16 +157,19 @@ void SearchIndex::requiredBuckets(int field, QStringView typed, BucketList &out)
 bool SearchIndex::available()
 {
     // The triggers belong to it: without them a write could hide a row.
+    // Each statement is reset at once, so no read lock outlives the check.
     Statement &parts = m_connection.cached(QStringLiteral(
         "select count(*) from sqlite_master where name in ('DRUG_SEARCH_META','DRUG_GRAM','DRUG_ZB_DIRTY',"
         "'DRUG_ZB_SEARCH_AI','DRUG_ZB_SEARCH_AU','DRUG_ZB_SEARCH_AD')"));
-    if (!parts.step() || parts.int64(0) != 6)
+    const bool complete = parts.step() && parts.int64(0) == 6;
+    parts.reset();
+    if (!complete)
         return false;
     Statement &meta = m_connection.cached(QStringLiteral("select VERSION, BUCKETS, CHUNK_BITS from DRUG_SEARCH_META"));
-    if (!meta.step())
-        return false;
-    const bool matches = meta.int64(0) == Version && meta.int64(1) == Buckets && meta.int64(2) == ChunkBits;
-    return matches && !meta.step();
+    const bool matches = meta.step() && meta.int64(0) == Version && meta.int64(1) == Buckets && meta.int64(2) == ChunkBits
+                         && !meta.step();
+    meta.reset();
+    return matches;
 }
 
 std::vector<qint64> SearchIndex::candidates(BucketList required)
@@ -219,6 +222,7 @@ std::vector<qint64> SearchIndex::candidates(BucketList required)
     const size_t indexed = ids.size();
     while (dirty.step())
         ids.push_back(dirty.int64(0));
+    dirty.reset();
     if (ids.size() > indexed) {
         std::sort(ids.begin(), ids.end());
         ids.erase(std::unique(ids.begin(), ids.end()), ids.end());

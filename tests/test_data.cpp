@@ -1,11 +1,12 @@
 // The data layer on real encrypted files: opening, transactions, bound
 // parameters, the batch-optimistic record set, the schema's own rules,
-// locking by another program and the database builder.
+// locking by another program, the database builder and the search index.
 #include "TestSupport.h"
 #include "data/Connection.h"
 #include "data/DataSet.h"
 #include "data/DatabaseBuilder.h"
 #include "data/DbError.h"
+#include "data/SearchIndex.h"
 #include "data/Statement.h"
 
 #include <QDir>
@@ -19,6 +20,7 @@
 #include <QTest>
 #include <functional>
 #include <memory>
+#include <random>
 #include <sqlite3.h>
 
 using data::Connection;
@@ -820,6 +822,175 @@ private slots:
         QVERIFY(!errorOf([&] { data::DatabaseBuilder::buildSynthetic(bad, 10, 0, 1, false); }).isEmpty());
         QVERIFY(!errorOf([&] { data::DatabaseBuilder::buildSynthetic(bad, -1, 3, 1, false); }).isEmpty());
         QVERIFY(!QFileInfo::exists(bad));
+    }
+
+    // ------------------------------------------------ the search index
+
+    // The rows a "contains" search finds through the index and through a
+    // full test of every row; both ways return IDs in ascending order.
+    static QPair<QList<qint64>, QList<qint64>> searchBothWays(Connection &connection, int field, const QString &typed,
+                                                               qsizetype *candidateCount = nullptr)
+    {
+        QStringList tests;
+        for (const QString &column : data::SearchIndex::fieldColumns(field))
+            tests << column + QStringLiteral(" like ?1");
+        const QString where = QStringLiteral("(") + tests.join(QStringLiteral(" or ")) + QStringLiteral(")");
+        const auto run = [&](const QString &sql) {
+            data::Statement statement(connection.handle(), sql);
+            statement.bind(1, QLatin1Char('%') + typed + QLatin1Char('%'));
+            QList<qint64> ids;
+            while (statement.step())
+                ids << statement.int64(0);
+            return ids;
+        };
+        const QList<qint64> full = run(QStringLiteral("select ID from DRUG_ZB where ") + where + QStringLiteral(" order by ID"));
+        data::SearchIndex index(connection);
+        data::SearchIndex::BucketList required;
+        data::SearchIndex::requiredBuckets(field, typed, required);
+        if (required.empty() || !index.available())
+            return {full, full};
+        const std::vector<qint64> candidates = index.candidates(required);
+        if (candidateCount)
+            *candidateCount = qsizetype(candidates.size());
+        index.stage(candidates);
+        return {full, run(QStringLiteral("select ID from DRUG_ZB where ID in (select ID from temp.SEARCH_IDS) and ") + where +
+                          QStringLiteral(" order by ID"))};
+    }
+
+    // Texts to look for: pieces of stored values, some with wildcards, some
+    // with Latin letters in the other case, some found nowhere.
+    static QList<QPair<int, QString>> probes(Connection &connection, int count)
+    {
+        QList<QPair<int, QString>> out;
+        std::mt19937 random(7);
+        data::Statement rows(connection.handle(), QStringLiteral("select ID from DRUG_ZB order by ID"));
+        QList<qint64> ids;
+        while (rows.step())
+            ids << rows.int64(0);
+        while (out.size() < count) {
+            const int field = int(random() % data::SearchIndex::FieldCount);
+            const QStringList columns = data::SearchIndex::fieldColumns(field);
+            data::Statement value(connection.handle(),
+                                  QStringLiteral("select %1 from DRUG_ZB where ID = ?").arg(columns[random() % columns.size()]));
+            value.bind(1, ids[qsizetype(random() % ids.size())]);
+            const QString text = value.step() ? value.text(0) : QString();
+            if (text.size() < 2)
+                continue;
+            const int length = 2 + int(random() % 4);
+            const int start = int(random() % std::max<qsizetype>(1, text.size() - length));
+            QString piece = text.mid(start, length);
+            switch (out.size() % 5) {
+            case 1: piece = piece.toUpper(); break;
+            case 2: if (piece.size() >= 3) piece[1] = QLatin1Char('_'); break;
+            case 3: piece.insert(1, QLatin1Char('%')); break;
+            case 4: piece += QStringLiteral("龘"); break; // mostly found nowhere
+            default: break;
+            }
+            out << qMakePair(field, piece);
+        }
+        return out;
+    }
+
+    void testIndexFindsExactlyWhatAFullTestFinds()
+    {
+        TestDatabase db(sampleDataDir());
+        Connection connection(db.path());
+        connection.open();
+        qsizetype candidates = 0, found = 0, narrowed = 0;
+        for (const auto &[field, typed] : probes(connection, 400)) {
+            qsizetype count = 0;
+            const auto [full, indexed] = searchBothWays(connection, field, typed, &count);
+            if (full != indexed)
+                QFAIL(qPrintable(QStringLiteral("field %1, \"%2\": %3 rows by a full test, %4 through the index")
+                                     .arg(field).arg(typed).arg(full.size()).arg(indexed.size())));
+            if (count > 0) {
+                ++narrowed;
+                candidates += count;
+                found += full.size();
+            }
+        }
+        QVERIFY(found > 0);
+        QVERIFY(narrowed > 200);
+        // It narrows: besides the rows that match, few others are tested (a
+        // pair of characters alone lets through some 1 row in 12 here).
+        const qsizetype drugs = db.scalar(QStringLiteral("select count(*) from DRUG_ZB")).toInt();
+        QVERIFY2(candidates - found < narrowed * drugs / 5,
+                 qPrintable(QStringLiteral("%1 candidates, %2 found in %3 searches").arg(candidates).arg(found).arg(narrowed)));
+    }
+
+    void testWritesOfAnyProgramAreFoundAndFoldedAsARebuildWouldBe()
+    {
+        TestDatabase db(sampleDataDir());
+        const QString id = db.scalar(QStringLiteral("select min(ID) from DRUG_ZB"));
+        const QString gone = db.scalar(QStringLiteral("select max(ID) from DRUG_ZB"));
+        // Another program: an edit, a new row, a delete and a renamed category.
+        db.exec(QStringLiteral("update DRUG_ZB set 功能主治 = 功能主治 || '独一无二的功效' where ID = ?"), {id});
+        db.exec(QStringLiteral("insert into DRUG_ZB (LB, 药物名称, 别名) values ('01', '新药', '另一种叫法')"));
+        const QString goneName = db.scalar(QStringLiteral("select 药物名称 from DRUG_ZB where ID = ?"), {gone});
+        db.exec(QStringLiteral("delete from DRUG_ZB where ID = ?"), {gone});
+        db.exec(QStringLiteral("update DRUG_LB set MC = '改过名的类别' where BM = '01'"));
+
+        Connection connection(db.path());
+        connection.open();
+        const auto expectFound = [&](int field, const QString &typed, qsizetype rows) {
+            const auto [full, indexed] = searchBothWays(connection, field, typed);
+            QCOMPARE(indexed, full);
+            QCOMPARE(full.size(), rows);
+        };
+        const qsizetype renamed = db.scalar(QStringLiteral("select count(*) from DRUG_ZB where LB = '01'")).toInt();
+        for (int pass = 0; pass < 2; ++pass) {
+            expectFound(0, QStringLiteral("独一无二"), 1);
+            expectFound(2, QStringLiteral("另一种"), 1);
+            expectFound(9, QStringLiteral("改过名"), renamed);
+            const auto [full, indexed] = searchBothWays(connection, 1, goneName);
+            QCOMPARE(indexed, full);
+            QVERIFY(!full.contains(gone.toLongLong()));
+            // The second pass looks again after the program has folded the
+            // writes into the index.
+            data::Transaction transaction(connection);
+            data::SearchIndex(connection).update();
+            transaction.commit();
+            QCOMPARE(db.scalar(QStringLiteral("select count(*) from DRUG_ZB_DIRTY")), QStringLiteral("0"));
+        }
+
+        const auto bitmaps = [](const QString &path) {
+            return scalarIn(path, QStringLiteral("select group_concat(BUCKET || ':' || CHUNK || ':' || hex(BITS), ' ') "
+                                                 "from (select * from DRUG_GRAM order by BUCKET, CHUNK)"));
+        };
+        const QString copy = db.dir() + QStringLiteral("/copy.mdb");
+        QVERIFY(QFile::copy(db.path(), copy));
+        {
+            Connection other(copy);
+            other.open();
+            data::Transaction transaction(other);
+            data::SearchIndex::rebuild(other.handle());
+            transaction.commit();
+        }
+        QCOMPARE(bitmaps(db.path()), bitmaps(copy));
+        QVERIFY(!bitmaps(copy).isEmpty());
+    }
+
+    void testSearchLeavesNoLockAndOldFilesAreSearchedInFull()
+    {
+        TestDatabase db(sampleDataDir());
+        Connection connection(db.path());
+        connection.open();
+        const auto [full, indexed] = searchBothWays(connection, 0, QStringLiteral("清热"));
+        QVERIFY(!full.isEmpty());
+        QCOMPARE(indexed, full);
+        // Another program may write at once after a search.
+        QElapsedTimer timer;
+        timer.start();
+        db.exec(QStringLiteral("update DRUG_ZB set 附注 = 'x' where ID = ?"), {QString::number(full.first())});
+        QVERIFY(timer.elapsed() < Connection::BusyTimeoutMs / 2);
+
+        // Without its triggers the index could miss writes, so it is not used.
+        db.exec(QStringLiteral("drop trigger DRUG_ZB_SEARCH_AU"));
+        data::SearchIndex index(connection);
+        QVERIFY(!index.available());
+        data::Transaction transaction(connection);
+        index.update(); // nothing to do, and no failure
+        transaction.commit();
     }
 };
 
