@@ -693,15 +693,14 @@ void Worker::searches()
     settle();
     for (LabeledEdit *edit : form.LabeledEdits)
         edit->clear();
-    const QString typed = SelectiveCriterion;
 
     form.LabeledEdits[0]->setText(SelectiveCriterion);
     int found = 0;
     verifyStatements(QStringLiteral("combined search, selective"), [&] { form.BitBtn2Click(); },
-                     [&] { found = floorSearch(*m_engine, &typed); });
+                     [&] { found = floorSearch(*m_engine, &SelectiveCriterion); });
     measure(QStringLiteral("combined search, selective"), reps(30, 15, 7), {},
             [&](int) { form.BitBtn2Click(); },
-            [&](int) { found = floorSearch(*m_engine, &typed); }, true,
+            [&](int) { found = floorSearch(*m_engine, &SelectiveCriterion); }, true,
             QStringLiteral("功能主治 contains %1").arg(SelectiveCriterion));
     if (form.tv2->topLevelItemCount() != found || found == 0 || found >= 100 || !form.tv2->selectedNode()
         || !form.Memo2->toPlainText().contains(SelectiveCriterion))

@@ -113,36 +113,22 @@ QStringList SearchIndex::fieldColumns(int field)
     return columns;
 }
 
-void SearchIndex::valueBuckets(int field, const char *utf8, qsizetype bytes, BucketList &out)
+namespace {
+
+// The buckets of each pair of adjacent characters up to the first NUL (the
+// engine's LIKE sees a value, and a pattern, only that far). With
+// `wildcards`, % and _ break the run: a pattern's pairs lie between them.
+void pairBuckets(int field, const char *utf8, qsizetype bytes, bool wildcards, SearchIndex::BucketList &out)
 {
     if (!utf8)
         return;
     const auto *p = reinterpret_cast<const unsigned char *>(utf8);
     std::uint32_t previous = 0;
     bool havePrevious = false;
-    // The engine's LIKE sees a value only up to its first NUL.
     forEachCharacter(p, p + bytes, [&](std::uint32_t c) {
         if (c == 0)
             return false;
-        if (havePrevious)
-            out.push_back(bucketOf(field, previous, c));
-        previous = c;
-        havePrevious = true;
-        return true;
-    });
-}
-
-void SearchIndex::requiredBuckets(int field, QStringView typed, BucketList &out)
-{
-    const QByteArray utf8 = typed.toUtf8();
-    const auto *p = reinterpret_cast<const unsigned char *>(utf8.constData());
-    std::uint32_t previous = 0;
-    bool havePrevious = false;
-    forEachCharacter(p, p + utf8.size(), [&](std::uint32_t c) {
-        // A NUL ends the pattern for the engine: nothing after it is required.
-        if (c == 0)
-            return false;
-        if (c == '%' || c == '_') {
+        if (wildcards && (c == '%' || c == '_')) {
             havePrevious = false;
             return true;
         }
@@ -152,6 +138,19 @@ void SearchIndex::requiredBuckets(int field, QStringView typed, BucketList &out)
         havePrevious = true;
         return true;
     });
+}
+
+} // namespace
+
+void SearchIndex::valueBuckets(int field, const char *utf8, qsizetype bytes, BucketList &out)
+{
+    pairBuckets(field, utf8, bytes, false, out);
+}
+
+void SearchIndex::requiredBuckets(int field, QStringView typed, BucketList &out)
+{
+    const QByteArray utf8 = typed.toUtf8();
+    pairBuckets(field, utf8.constData(), utf8.size(), true, out);
 }
 
 bool SearchIndex::available()

@@ -134,7 +134,8 @@ qint64 Statement::int64(int column) const
 
 QByteArrayView Statement::bytes(int column) const
 {
-    // Text first, so that the byte count is that of the UTF-8 form.
+    // A blob as stored; anything else as UTF-8 text, so that the count is
+    // that of the text's bytes.
     const auto *p = sqlite3_column_type(m_stmt, column) == SQLITE_BLOB
                         ? static_cast<const char *>(sqlite3_column_blob(m_stmt, column))
                         : reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));

@@ -9,11 +9,6 @@
 
 namespace {
 
-// The column each box tests, in box order; box 9 tests either plant-form column.
-const char16_t *const Columns[12] = {u"功能主治", u"药物名称", u"别名",     u"性味",
-                                     u"生长地",   u"化学成分", u"采制",     u"来源",
-                                     u"植物形态1", u"类别",    u"英文名称", u"附注"};
-constexpr int PlantFormBox = 8;
 constexpr int LikePatternLimit = 50000;
 
 } // namespace
@@ -42,10 +37,13 @@ void TFormMain::BitBtn2Click()
         };
         if (substring)
             pattern = text;
-        if (i == PlantFormBox)
-            criteria += QStringLiteral(" and ( %1   or  %2)").arg(test(QStringLiteral("植物形态1")), test(QStringLiteral("植物形态2")));
+        // The box's columns are the ones the search index files it under;
+        // the plant-form box tests either of its two.
+        const QStringList columns = data::SearchIndex::fieldColumns(i);
+        if (columns.size() == 2)
+            criteria += QStringLiteral(" and ( %1   or  %2)").arg(test(columns[0]), test(columns[1]));
         else
-            criteria += QStringLiteral(" and  ") + test(QString::fromUtf16(Columns[i]));
+            criteria += QStringLiteral(" and  ") + test(columns[0]);
         patterns << QStringLiteral("p%1").arg(i + 1) << pattern;
         data::SearchIndex::requiredBuckets(i, text, required);
     }
