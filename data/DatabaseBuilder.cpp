@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <sqlite3.h>
@@ -60,15 +61,26 @@ struct Content {
 };
 
 // The triggers keep 类别 equal to the category's name. A drug whose LB names
-// no category has no such name, so the stored one is written with the update
-// trigger set aside and the trigger then made again from its own text.
+// no category has no such name, so its stored one is written with DRUG_ZB's
+// triggers set aside, and they are then made again from their own text in
+// their order, which is the order they fire in.
 void keepStoredCategories(sqlite3 *db, const Content &content)
 {
-    Statement trigger(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'trigger' AND name = 'DRUG_ZB_CATEGORY_AU'"));
-    if (!trigger.step())
-        throw DbError(QStringLiteral("数据库结构中缺少类别触发器"));
-    const QString triggerSql = trigger.text(0);
-    exec(db, QStringLiteral("DROP TRIGGER DRUG_ZB_CATEGORY_AU"));
+    const bool any = std::any_of(content.drugs.begin(), content.drugs.end(),
+                                 [](const Drug &d) { return !d.category.isNull() && d.id > 0; });
+    if (!any)
+        return;
+    QStringList names, sql;
+    {
+        Statement triggers(db, QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'trigger' "
+                                              "AND tbl_name = 'DRUG_ZB' ORDER BY rowid"));
+        while (triggers.step()) {
+            names << triggers.text(0);
+            sql << triggers.text(1);
+        }
+    }
+    for (const QString &name : names)
+        exec(db, QStringLiteral("DROP TRIGGER \"%1\"").arg(name));
     {
         Statement update(db, QStringLiteral("UPDATE DRUG_ZB SET 类别 = ? WHERE ID = ? "
                                             "AND NOT EXISTS (SELECT 1 FROM DRUG_LB WHERE BM = DRUG_ZB.LB)"));
@@ -81,7 +93,8 @@ void keepStoredCategories(sqlite3 *db, const Content &content)
             update.reset();
         }
     }
-    exec(db, triggerSql);
+    for (const QString &text : sql)
+        exec(db, text);
 }
 
 // Writes into a temporary file and moves it over the target when complete.
