@@ -19,20 +19,23 @@ using data::DbError;
 
 constexpr int TimeLimitMs = 5 * 60 * 1000;
 
-// Removes a file on every way out unless told to keep it.
+// Removes a file on every way out unless told to keep it, with the
+// ".building" file drugdb writes first, which a killed drugdb leaves behind.
 class FileGuard
 {
 public:
     explicit FileGuard(QString path) : m_path(std::move(path)) {}
     ~FileGuard()
     {
-        if (!m_path.isEmpty())
+        QFile::remove(m_path + QStringLiteral(".building"));
+        if (!m_kept)
             QFile::remove(m_path);
     }
-    void release() { m_path.clear(); }
+    void keep() { m_kept = true; }
 
 private:
     QString m_path;
+    bool m_kept = false;
 };
 
 // The rows per table that drugdb reports having read.
@@ -131,7 +134,7 @@ QString convertAccessDatabase(const QString &path)
         QFile::rename(backup, path);
         throw DbError(QStringLiteral("无法把转换后的文件改名为 %1：%2").arg(QFileInfo(path).fileName(), reason));
     }
-    tempGuard.release();
+    tempGuard.keep();
     return QFileInfo(backup).fileName();
 }
 
