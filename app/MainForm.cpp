@@ -1,7 +1,9 @@
 #include "app/MainForm.h"
+#include "app/AccessConversion.h"
 #include "app/Guard.h"
 #include "app/Messages.h"
 #include "app/WindowFont.h"
+#include "data/AccessFile.h"
 #include "data/DbError.h"
 #include "widgets/Bevel.h"
 #include "widgets/DbMemo.h"
@@ -160,6 +162,20 @@ TFormMain::OpenResult TFormMain::OpenDatabase()
     if (!QFileInfo::exists(path)) {
         app::Messages::framework(QStringLiteral("数据库文件不存在！"));
         return OpenResult::MissingFile;
+    }
+    // The drug.mdb of the program's Access version becomes ours, once.
+    if (data::accessFormat(path) != data::AccessFormat::None) {
+        try {
+            const QString backup = app::convertAccessDatabase(path);
+            app::Messages::framework(
+                QStringLiteral("原来的 Access 数据库已转换为本程序的新格式，其中的数据都已保留。\n"
+                               "原文件已改名为“%1”，留在同一文件夹中作为备份，程序不再使用它。")
+                    .arg(backup));
+        } catch (const data::DbError &e) {
+            app::Messages::framework(QStringLiteral("数据库连接失败！原因：旧版 Access 数据库无法转换为新格式（原文件没有改动）：")
+                                     + e.message());
+            return OpenResult::Failed;
+        }
     }
     try {
         MainConnection.open();

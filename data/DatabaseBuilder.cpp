@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <sqlite3.h>
@@ -43,14 +44,58 @@ void exec(sqlite3 *db, const QString &sql)
 }
 
 struct Category { QString bm, mc; };
-struct Drug { QStringList values; }; // in drugColumns() order
+struct Drug {
+    QStringList values; // in drugColumns() order
+    qint64 id = 0;      // 0: the database numbers the row
+    QString category;   // kept where LB names no category
+};
 struct HelpTopic { QString bm, mc, content; bool hasContent = false; };
+struct HelpText { QString lb, content; };
 
 struct Content {
     std::vector<Category> categories;
     std::vector<Drug> drugs;
     std::vector<HelpTopic> help;
+    std::vector<HelpText> texts; // rows of HELP_ZB of their own
+    bool keepNull = false;       // a null value is NULL, not empty text
 };
+
+// The triggers keep 类别 equal to the category's name. A drug whose LB names
+// no category has no such name, so its stored one is written with DRUG_ZB's
+// triggers set aside, and they are then made again from their own text in
+// their order, which is the order they fire in.
+void keepStoredCategories(sqlite3 *db, const Content &content)
+{
+    const bool any = std::any_of(content.drugs.begin(), content.drugs.end(),
+                                 [](const Drug &d) { return !d.category.isNull() && d.id > 0; });
+    if (!any)
+        return;
+    QStringList names, sql;
+    {
+        Statement triggers(db, QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'trigger' "
+                                              "AND tbl_name = 'DRUG_ZB' ORDER BY rowid"));
+        while (triggers.step()) {
+            names << triggers.text(0);
+            sql << triggers.text(1);
+        }
+    }
+    for (const QString &name : names)
+        exec(db, QStringLiteral("DROP TRIGGER \"%1\"").arg(name));
+    {
+        Statement update(db, QStringLiteral("UPDATE DRUG_ZB SET 类别 = ? WHERE ID = ? "
+                                            "AND NOT EXISTS (SELECT 1 FROM DRUG_LB WHERE BM = DRUG_ZB.LB)"));
+        for (const Drug &d : content.drugs) {
+            if (d.category.isNull() || d.id <= 0)
+                continue;
+            update.bind(1, d.category);
+            update.bind(2, d.id);
+            update.step();
+            update.reset();
+        }
+    }
+    for (const QString &text : sql)
+        exec(db, text);
+}
 
 // Writes into a temporary file and moves it over the target when complete.
 class NewDatabase
@@ -99,14 +144,17 @@ void write(NewDatabase &target, const Content &content)
     sqlite3 *db = target.db();
     exec(db, QStringLiteral("BEGIN"));
     {
+        auto value = [&](const QString &v) {
+            return content.keepNull && v.isNull() ? std::nullopt : std::optional<QString>(v);
+        };
         Statement category(db, QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES (?, ?)"));
         for (const Category &c : content.categories) {
-            category.bind(1, c.bm);
-            category.bind(2, c.mc);
+            category.bind(1, value(c.bm));
+            category.bind(2, value(c.mc));
             category.step();
             category.reset();
         }
-        QStringList columns, marks;
+        QStringList columns{QStringLiteral("ID")}, marks{QStringLiteral("?")};
         for (const QString &column : drugColumns()) {
             columns << column;
             marks << QStringLiteral("?");
@@ -114,17 +162,23 @@ void write(NewDatabase &target, const Content &content)
         Statement drug(db, QStringLiteral("INSERT INTO DRUG_ZB (%1) VALUES (%2)")
                                .arg(columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
         for (const Drug &d : content.drugs) {
-            for (int i = 0; i < d.values.size(); ++i)
-                drug.bind(i + 1, d.values[i]);
+            if (d.id > 0)
+                drug.bind(1, d.id);
+            else
+                drug.bindNull(1);
+            for (int i = 0; i < d.values.size(); ++i) {
+                drug.bind(i + 2, value(d.values[i]));
+            }
             drug.step();
             drug.reset();
         }
+        keepStoredCategories(db, content);
         SearchIndex::rebuild(db);
         Statement topic(db, QStringLiteral("INSERT INTO HELP_LB (BM, MC) VALUES (?, ?)"));
         Statement text(db, QStringLiteral("INSERT INTO HELP_ZB (LB, CONTENT) VALUES (?, ?)"));
         for (const HelpTopic &h : content.help) {
-            topic.bind(1, h.bm);
-            topic.bind(2, h.mc);
+            topic.bind(1, value(h.bm));
+            topic.bind(2, value(h.mc));
             topic.step();
             topic.reset();
             if (h.hasContent) {
@@ -133,6 +187,12 @@ void write(NewDatabase &target, const Content &content)
                 text.step();
                 text.reset();
             }
+        }
+        for (const HelpText &t : content.texts) {
+            text.bind(1, value(t.lb));
+            text.bind(2, value(t.content));
+            text.step();
+            text.reset();
         }
     }
     exec(db, QStringLiteral("COMMIT"));
@@ -265,6 +325,45 @@ void DatabaseBuilder::buildFromSample(const QString &dataDir, const QString &out
     NewDatabase target(outPath, overwrite);
     write(target, content);
     target.finish();
+}
+
+std::vector<CategoryChange> DatabaseBuilder::buildFromImport(const ImportedContent &imported, const QString &outPath,
+                                                             bool overwrite)
+{
+    Content content;
+    content.keepNull = true;
+    for (const ImportedContent::Category &c : imported.categories)
+        content.categories.push_back({c.bm, c.mc});
+    for (const ImportedContent::Drug &d : imported.drugs) {
+        if (d.id <= 0)
+            throw DbError(QStringLiteral("药物的 ID 无效：%1").arg(d.id));
+        if (d.values.size() != drugColumns().size())
+            throw DbError(QStringLiteral("ID 为 %1 的药物列数不对").arg(d.id));
+        content.drugs.push_back({d.values, d.id, d.category});
+    }
+    for (const ImportedContent::Topic &t : imported.topics)
+        content.help.push_back({t.bm, t.mc, QString(), false});
+    for (const ImportedContent::Text &t : imported.texts)
+        content.texts.push_back({t.lb, t.content});
+    NewDatabase target(outPath, overwrite);
+    write(target, content);
+
+    std::vector<CategoryChange> changes;
+    {
+        Statement written(target.db(), QStringLiteral("SELECT 类别, 药物名称 FROM DRUG_ZB WHERE ID = ?"));
+        for (const ImportedContent::Drug &d : imported.drugs) {
+            written.bind(1, d.id);
+            if (!written.step())
+                throw DbError(QStringLiteral("ID 为 %1 的药物没有写入").arg(d.id));
+            const std::optional<QString> now = written.value(0);
+            const bool same = now ? (!d.category.isNull() && *now == d.category) : d.category.isNull();
+            if (!same)
+                changes.push_back({d.id, written.text(1), d.category, now.value_or(QString())});
+            written.reset();
+        }
+    }
+    target.finish();
+    return changes;
 }
 
 void DatabaseBuilder::buildSynthetic(const QString &outPath, int drugs, int categories, unsigned seed, bool overwrite)

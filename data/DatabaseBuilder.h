@@ -2,12 +2,34 @@
 
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 namespace data {
 
 // The columns of DRUG_ZB that a drug record carries; ID and 类别 come from
 // the database itself.
 QStringList drugColumns();
+
+// A drug database as the Access version of the program kept it, read from
+// its file. A null QString is NULL.
+struct ImportedContent {
+    struct Category { QString bm, mc; };
+    // values in drugColumns() order; 类别 as the file holds it.
+    struct Drug { qint64 id = 0; QString category; QStringList values; };
+    struct Topic { QString bm, mc; };
+    struct Text { QString lb, content; };
+
+    std::vector<Category> categories;
+    std::vector<Drug> drugs;
+    std::vector<Topic> topics;
+    std::vector<Text> texts;
+};
+
+// A drug whose stored 类别 was not its category's name.
+struct CategoryChange {
+    qint64 id = 0;
+    QString name, stored, written;
+};
 
 // Makes new encrypted drug databases. A database is written to a temporary
 // file beside the target and moved into place only when complete, so a
@@ -23,6 +45,11 @@ public:
     // From categories.json, drugs/*.json and help.json under dataDir. The
     // whole input is read and checked before anything is written.
     static void buildFromSample(const QString &dataDir, const QString &outPath, bool overwrite);
+
+    // Every row as it comes, IDs kept; a drug whose LB names no category
+    // keeps its stored 类别. Returns the drugs whose 类别 changed.
+    static std::vector<CategoryChange> buildFromImport(const ImportedContent &content, const QString &outPath,
+                                                       bool overwrite);
 
     // Synthetic drugs with realistic field lengths, for benchmarks. Drug i
     // has 功能主治 containing "证型NNNN" with NNNN = i % 1200, so that a

@@ -6,6 +6,7 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
     libsqlcipher-dev sqlcipher
+    mdbtools-dev libmdb3
     fonts-noto-cjk
     xvfb xauth xdotool x11-utils
     cups cups-client cups-bsd poppler-utils

@@ -243,7 +243,7 @@ void TestSampleData::testEveryTextIsWritableInGbk()
 
 void TestSampleData::testHelpTopics()
 {
-    QVERIFY2(m_help.size() >= 5 && m_help.size() <= 8,
+    QVERIFY2(m_help.size() >= 5 && m_help.size() <= 9,
              qPrintable(QStringLiteral("help.json holds %1 topics").arg(m_help.size())));
     QStringList problems;
     QSet<QString> codes;

@@ -15,7 +15,11 @@
 #include "widgets/TreeView.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QImage>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -30,6 +34,12 @@
 namespace {
 
 const QString ConnectionFailed = QStringLiteral("数据库连接失败！原因：");
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 // A print surface that only counts the jobs begun.
 class CountingPrinter : public PrinterProvider
@@ -294,6 +304,112 @@ private slots:
         clickTab(f, TFormMain::SimpleQueryPage);
         QCOMPARE(shownCommands(f), expectedCommands(TFormMain::SimpleQueryPage));
         QCOMPARE(presenter.messages.size(), 2);
+    }
+
+    // The drug.mdb of the Access version is converted at the first start,
+    // kept as a backup under a name no other file has, and the second start
+    // opens the converted file silently. A file that cannot be converted
+    // stays as it was and the start goes on as after a failed connection.
+    void testAccessDatabaseIsConvertedOnceAtStart_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("oracle");
+        QTest::addColumn<int>("earlierBackups");
+        QTest::addColumn<QString>("backup");
+        QTest::newRow("jet4 with password") << "drug_jet4_pw.mdb" << "expected.json" << 0 << "drug.mdb.access-backup";
+        QTest::newRow("jet3, two backups there") << "drug_jet3_gbk.mdb" << "expected_jet3.json" << 2
+                                                 << "drug.mdb.access-backup.2";
+        QTest::newRow("damaged") << "corrupt_jet4_bad_usage_map.mdb" << "" << 1 << "";
+    }
+
+    void testAccessDatabaseIsConvertedOnceAtStart()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, oracle);
+        QFETCH(int, earlierBackups);
+        QFETCH(QString, backup);
+        const QDir fixtures(QStringLiteral(JET_FIXTURES_DIR));
+        if (!fixtures.exists(file))
+            QSKIP(qPrintable(QStringLiteral("the Access fixtures are not at %1").arg(fixtures.path())));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("drug.mdb"));
+        QVERIFY(QFile::copy(fixtures.filePath(file), path));
+        QStringList before{QStringLiteral("drug.mdb")};
+        for (int n = 0; n < earlierBackups; ++n) {
+            const QString name = QStringLiteral("drug.mdb.access-backup") + (n ? QStringLiteral(".%1").arg(n) : QString());
+            QFile older(dir.filePath(name));
+            QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older") == 5);
+            before << name;
+        }
+        const QByteArray original = readBytes(path);
+        auto files = [&] { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); };
+        RecordingPresenter presenter;
+        {
+            WindowFixture fixture(path);
+            TFormMain &f = fixture.form();
+            QCOMPARE(fixture.startResult(), TFormMain::StartResult::Running);
+            QVERIFY(f.isVisible());
+            if (backup.isEmpty()) {
+                QCOMPARE(presenter.messages.size(), 2);
+                const app::Message &failed = presenter.messages[0];
+                QCOMPARE(failed.form, app::MessageForm::Framework);
+                QCOMPARE(failed.title, QStringLiteral("提示："));
+                QVERIFY2(failed.text.startsWith(ConnectionFailed + QStringLiteral("旧版 Access 数据库无法转换")),
+                         qPrintable(failed.text));
+                QVERIFY2(failed.text.contains(QStringLiteral("崩溃")), qPrintable(failed.text));
+                QCOMPARE(presenter.messages[1].form, app::MessageForm::ErrorReport);
+                QCOMPARE(f.tv1->nodeCount(), 0);
+                QCOMPARE(f.tv4->nodeCount(), 0);
+                QCOMPARE(shownCommands(f), AllCommands);
+                QCOMPARE(readBytes(path), original);
+                before.sort();
+                QCOMPARE(files(), before);
+                return;
+            }
+            QCOMPARE(presenter.messages.size(), 1);
+            const app::Message &done = presenter.messages[0];
+            QCOMPARE(done.form, app::MessageForm::Framework);
+            QCOMPARE(done.title, QStringLiteral("提示："));
+            QCOMPARE(done.icon, app::MessageIcon::None);
+            QVERIFY2(done.text.contains(QStringLiteral("“%1”").arg(backup)), qPrintable(done.text));
+
+            // The tree holds the file's categories and drugs, keyed by their IDs.
+            const QJsonObject expected =
+                QJsonDocument::fromJson(readBytes(fixtures.filePath(oracle))).object();
+            QStringList want, got;
+            for (const QJsonValue &category : expected[QStringLiteral("DRUG_LB")].toArray()) {
+                want << category[QStringLiteral("MC")].toString();
+                for (const QJsonValue &drug : expected[QStringLiteral("DRUG_ZB")].toArray()) {
+                    if (drug[QStringLiteral("LB")] == category[QStringLiteral("BM")])
+                        want << QStringLiteral("  %1 %2").arg(drug[QStringLiteral("ID")].toInt())
+                                    .arg(trimText(drug[QStringLiteral("药物名称")].toString()));
+                }
+            }
+            for (int i = 0; i < f.tv1->topLevelItemCount(); ++i) {
+                QTreeWidgetItem *category = f.tv1->topLevelItem(i);
+                got << category->text(0);
+                for (int j = 0; j < category->childCount(); ++j) {
+                    auto *drug = static_cast<TreeNode *>(category->child(j));
+                    got << QStringLiteral("  %1 %2").arg(drug->nodeKey()->key, drug->text(0));
+                }
+            }
+            QCOMPARE(got, want);
+            QCOMPARE(f.tv4->nodeCount(), int(expected[QStringLiteral("HELP_LB")].toArray().size()));
+        }
+        QCOMPARE(readBytes(dir.filePath(backup)), original);
+        for (int n = 0; n < earlierBackups; ++n)
+            QCOMPARE(readBytes(dir.filePath(before[n + 1])), QByteArray("older"));
+        QStringList after = before;
+        after << backup;
+        after.sort();
+        QCOMPARE(files(), after);
+
+        presenter.clear();
+        WindowFixture second(path);
+        QCOMPARE(second.startResult(), TFormMain::StartResult::Running);
+        QCOMPARE(presenter.texts(), QStringList());
+        QVERIFY(second.form().tv1->nodeCount() > 0);
+        QCOMPARE(files(), after);
     }
 
     void testValidDatabaseStartsSilentlyOnSimpleQueryPage()

@@ -2,14 +2,17 @@
 # The real program on a private X server: beside a sample database its
 # window shows exactly the caption and Alt+E ends it with status 0; beside
 # no database it shows only the message box, never the main window, and
-# ends with a non-zero status.
+# ends with a non-zero status. Beside an Access drug.mdb it converts it once,
+# keeping the old file as a backup; where the old file cannot be renamed it
+# leaves the folder as it was.
 #
-# usage: run_e2e.sh ZELKANO DRUGDB SAMPLEDATA_DIR
+# usage: run_e2e.sh ZELKANO DRUGDB SAMPLEDATA_DIR [ACCESS_FIXTURES_DIR]
 set -u
 
 exe=$1
 drugdb=$2
 sample=$3
+jet=${4:-}
 caption='Zelkano中草药查询大全 Ver5.1105'
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -131,3 +134,115 @@ wait_exit "$app_pid"
 app_pid=
 [ "$status" -ne 0 ] || fail "the program ended with status 0 without a database"
 echo "ok: without a database the program ended with status $status"
+
+# --- beside an Access drug.mdb ---
+if [ -z "$jet" ] || [ ! -f "$jet/drug_jet4_pw.mdb" ]; then
+    echo "skipped: the Access fixtures are not at '${jet}'; the conversion at start-up was not run"
+    exit 0
+fi
+
+# The titles of the program's mapped windows, one a line.
+titles_of() { for w in $(windows_of "$1"); do title_of "$w"; done; }
+# Waits until the program shows a window titled $2 and sets wid to it.
+wait_window() {
+    local pid=$1 want=$2 log=$3
+    wid=
+    for _ in $(seq 600); do
+        kill -0 "$pid" 2>/dev/null || { cat "$log" >&2; fail "the program ended while waiting for '$want'"; }
+        for w in $(windows_of "$pid"); do
+            [ "$(title_of "$w")" = "$want" ] && wid=$w
+        done
+        [ -n "$wid" ] && return
+        sleep 0.1
+    done
+    cat "$log" >&2
+    fail "no window '$want' appeared"
+}
+# Runs the program in $1 as the user given in $2 (empty: as we are).
+start_in() {
+    local dir=$1 as=$2
+    if [ -n "$as" ]; then
+        (cd / && exec setpriv --reuid="$as" --regid="$as" --clear-groups "$dir/zelkano") >"$work/app.log" 2>&1 &
+    else
+        (cd / && exec "$dir/zelkano") >"$work/app.log" 2>&1 &
+    fi
+    app_pid=$!
+}
+end_with_alt_e() {
+    type_into "$1" alt+e
+    wait_exit "$app_pid"
+    [ "$status" = running ] && fail "Alt+E did not end the program"
+    app_pid=
+    [ "$status" -eq 0 ] || { cat "$work/app.log" >&2; fail "Alt+E ended the program with status $status"; }
+}
+
+fixture="$jet/drug_jet4_pw.mdb"
+access_dir="$work/旧版 app"
+mkdir -p "$access_dir"
+cp "$exe" "$access_dir/zelkano"
+cp "$drugdb" "$access_dir/drugdb"
+cp "$fixture" "$access_dir/drug.mdb"
+
+start_in "$access_dir" ""
+wait_window "$app_pid" "提示：" "$work/app.log"
+[ -z "$(titles_of "$app_pid" | grep -Fx "$caption")" ] || fail "the main window was shown before the conversion message"
+shown=$(windows_of "$app_pid" | wc -l)
+[ "$shown" -eq 1 ] || fail "$shown windows shown with the conversion message, expected 1"
+echo "ok: the conversion message '提示：' is shown alone"
+type_into "$wid" Return
+wait_window "$app_pid" "$caption" "$work/app.log"
+sleep 0.5
+shown=$(windows_of "$app_pid" | wc -l)
+[ "$shown" -eq 1 ] || fail "$shown windows shown after the conversion message, expected only the main window"
+echo "ok: then the main window, and no further message"
+end_with_alt_e "$wid"
+
+cmp -s "$fixture" "$access_dir/drug.mdb.access-backup" || fail "the backup differs from the Access file"
+listing=$(cd "$access_dir" && ls -A | sort | tr '\n' ' ')
+[ "$listing" = "drug.mdb drug.mdb.access-backup drugdb zelkano " ] || fail "files after the conversion: $listing"
+drugs=$(printf "PRAGMA key='52047316';\nSELECT group_concat(c, ',') FROM (SELECT MC || ':' || (SELECT count(*) FROM DRUG_ZB WHERE LB = BM) AS c FROM DRUG_LB ORDER BY BM);\n" \
+    | sqlcipher "$access_dir/drug.mdb" 2>&1 | tail -n1)
+[ "$drugs" = "解表药:2,清热药:2,补虚药:3" ] || fail "the converted file holds '$drugs'"
+echo "ok: the backup equals the Access file byte for byte; the new drug.mdb holds $drugs"
+
+start_in "$access_dir" ""
+wait_window "$app_pid" "$caption" "$work/app.log"
+sleep 1
+others=$(titles_of "$app_pid" | grep -Fxv "$caption")
+[ -z "$others" ] || fail "the second start showed '$others'"
+echo "ok: the second start opens the converted file without a message"
+end_with_alt_e "$wid"
+
+# --- where the Access file cannot be renamed ---
+# As root, permissions stop nothing but the sticky bit's rule does: another
+# user may add files to the folder but not rename ours. Otherwise a folder
+# we cannot write to stops the conversion before it writes anything.
+locked_dir="$work/locked"
+mkdir -p "$locked_dir"
+cp "$exe" "$locked_dir/zelkano"
+cp "$drugdb" "$locked_dir/drugdb"
+cp "$fixture" "$locked_dir/drug.mdb"
+user=
+if [ "$(id -u)" -eq 0 ]; then
+    command -v setpriv >/dev/null || fail "setpriv is not installed"
+    user=65534
+    chmod 755 "$work"
+    chmod 1777 "$locked_dir"
+else
+    chmod 555 "$locked_dir"
+fi
+start_in "$locked_dir" "$user"
+wait_window "$app_pid" "提示：" "$work/app.log"
+[ -z "$(titles_of "$app_pid" | grep -Fx "$caption")" ] || fail "the main window was shown before the failure message"
+type_into "$wid" Return
+# The second attempt to connect, on demand, fails too and is reported.
+wait_window "$app_pid" "Zelkano中草药查询大全" "$work/app.log"
+type_into "$wid" Return
+wait_window "$app_pid" "$caption" "$work/app.log"
+echo "ok: failure message, error report, then the main window"
+end_with_alt_e "$wid"
+chmod 755 "$locked_dir"
+cmp -s "$fixture" "$locked_dir/drug.mdb" || fail "the Access file changed although the conversion failed"
+listing=$(cd "$locked_dir" && ls -A | sort | tr '\n' ' ')
+[ "$listing" = "drug.mdb drugdb zelkano " ] || fail "files left after the failed conversion: $listing"
+echo "ok: the Access file is unchanged and nothing else is left"
