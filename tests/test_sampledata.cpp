@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QJsonObject>
 #include <QMap>
 #include <QSet>
@@ -79,7 +80,8 @@ private slots:
     void testDrugNamesAreUnique();
     void testRequiredColumnsAreFilled();
     void testCategoriesAreDistinctAndHoldThreeDrugs();
-    void testSampleHoldsAtLeast150Drugs();
+    void testSampleCoversTheTextbook();
+    void testToxicityGradeIsRepeatedInNotes();
     void testEveryTextIsWritableInGbk();
     void testHelpTopics();
     void testBuiltDatabaseOpensWithTheWholeSample();
@@ -212,9 +214,31 @@ void TestSampleData::testCategoriesAreDistinctAndHoldThreeDrugs()
     QVERIFY2(problems.isEmpty(), listing(problems));
 }
 
-void TestSampleData::testSampleHoldsAtLeast150Drugs()
+void TestSampleData::testSampleCoversTheTextbook()
 {
-    QVERIFY2(m_drugs.size() >= 150, qPrintable(QStringLiteral("only %1 drugs").arg(m_drugs.size())));
+    // The textbook's 21 categories, the last one added after the first sample.
+    QCOMPARE(m_categories.size(), 21);
+    QCOMPARE(m_categories.last().text(QStringLiteral("BM")), QStringLiteral("21"));
+    QCOMPARE(m_categories.last().text(QStringLiteral("MC")), QStringLiteral("拔毒化腐生肌药"));
+    QVERIFY2(m_drugs.size() >= 400, qPrintable(QStringLiteral("only %1 drugs").arg(m_drugs.size())));
+}
+
+void TestSampleData::testToxicityGradeIsRepeatedInNotes()
+{
+    // One convention: a grade given in 性味 opens 附注, so a reader of either sees it.
+    static const QRegularExpression grade(QStringLiteral("有大毒|有小毒|有毒"));
+    QStringList problems;
+    int graded = 0;
+    for (const Entry &d : std::as_const(m_drugs)) {
+        const QRegularExpressionMatch match = grade.match(d.text(QStringLiteral("性味")));
+        if (!match.hasMatch())
+            continue;
+        ++graded;
+        if (!d.text(QStringLiteral("附注")).startsWith(match.captured() + QStringLiteral("。")))
+            problems << d.where(QStringLiteral("药物名称")) + QStringLiteral(": 附注 does not open with ") + match.captured();
+    }
+    QVERIFY2(graded > 0, "no drug gives a toxicity grade");
+    QVERIFY2(problems.isEmpty(), listing(problems));
 }
 
 void TestSampleData::testEveryTextIsWritableInGbk()
