@@ -6,8 +6,8 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
     libsqlcipher-dev sqlcipher
-    fonts-noto-cjk
-    xvfb xauth xdotool x11-utils
+    fonts-arphic-gbsn00lp fonts-arphic-uming fonts-noto-cjk
+    xvfb xauth xdotool x11-utils openbox
     cups cups-client cups-bsd poppler-utils
 )
 
