@@ -8,6 +8,7 @@ packages=(
     libsqlcipher-dev sqlcipher
     fonts-arphic-gbsn00lp fonts-arphic-uming fonts-noto-cjk
     xvfb xauth xdotool x11-utils openbox
+    desktop-file-utils
     cups cups-client cups-bsd poppler-utils
 )
 
