@@ -60,10 +60,10 @@ void TFormMain::buildDrugEntryPage()
         DbMemo *memo = new DbMemo(page);
         addLabel(page, QString::fromUtf16(rows[i].label), 77, rows[i].labelTop, memo);
         memo->setObjectName(QStringLiteral("DBMemo%1").arg(i + 2));
-        memo->setGeometry(83, rows[i].top, 652, rows[i].height);
         // A small margin, so that the 34-pixel editors show two whole lines
         // and the 55-pixel one four.
         memo->document()->setDocumentMargin(1);
+        memo->setGeometry(83, rows[i].top, 652, rows[i].height);
         memo->setDataField(QString::fromUtf16(rows[i].column));
         memo->setDataSource(&DS_ZB);
         DBMemos[i] = memo;

@@ -24,6 +24,7 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTabBar>
+#include <QTextBlock>
 #include <QTest>
 #include <QToolButton>
 #include <algorithm>
@@ -383,27 +384,33 @@ private slots:
         focusOn(f.DBEdit1);
         QVERIFY(f.SQL_ZB.isActive());
 
-        // As many lines as the window font's 12-pixel lines fill: two in the
-        // 34-pixel editors, four in the 55-pixel one.
+        // As many whole lines as the window font's 12-pixel lines fill: two
+        // in the 34-pixel editors, four in the 55-pixel one; the next line is
+        // not shown at all rather than cut off.
         for (DbMemo *memo : f.DBMemos) {
             const int lines = memo->height() == 34 ? 2 : 4;
             QCOMPARE(memo->height(), lines == 2 ? 34 : 55);
             QStringList text;
-            for (int i = 1; i <= lines; ++i)
+            for (int i = 1; i <= lines + 1; ++i)
                 text << QStringLiteral("第%1行功能主治").arg(i);
             memo->setPlainText(text.join(QLatin1Char('\n')));
             memo->scrollToTop();
             QApplication::processEvents();
-            QTextCursor last(memo->document());
-            last.movePosition(QTextCursor::End);
-            const QRect line = memo->cursorRect(last);
-            QVERIFY2(memo->cursorRect(QTextCursor(memo->document())).top() >= 0, qPrintable(memo->objectName()));
-            QVERIFY2(line.bottom() < memo->viewport()->height(),
-                     qPrintable(QStringLiteral("%1: line %2 ends at %3, the area at %4")
-                                    .arg(memo->objectName())
-                                    .arg(lines)
-                                    .arg(line.bottom())
-                                    .arg(memo->viewport()->height())));
+            const auto lineRect = [memo](int number) {
+                QTextCursor cursor(memo->document()->findBlockByNumber(number - 1));
+                return memo->cursorRect(cursor);
+            };
+            const int bottom = memo->viewport()->height();
+            const QString where = QStringLiteral("%1: lines %2 to %3 at %4..%5, %6 beyond, the area %7 high")
+                                      .arg(memo->objectName())
+                                      .arg(1)
+                                      .arg(lines)
+                                      .arg(lineRect(1).top())
+                                      .arg(lineRect(lines).bottom())
+                                      .arg(lineRect(lines + 1).top())
+                                      .arg(bottom);
+            QVERIFY2(lineRect(1).top() >= 0 && lineRect(lines).bottom() < bottom, qPrintable(where));
+            QVERIFY2(lineRect(lines + 1).top() >= bottom, qPrintable(where));
         }
     }
 
