@@ -24,7 +24,7 @@ cmake --install "$build" --prefix "$data" >"$work/install.log" 2>&1 || { cat "$w
 entry="$data/applications/zelkano.desktop"
 [ -f "$entry" ] || fail "no menu entry at $entry"
 desktop-file-validate "$entry" >"$work/validate.log" 2>&1 || { cat "$work/validate.log" >&2; fail "desktop-file-validate rejects the entry"; }
-# Hints may stay (two main categories, as wished); warnings may not.
+# Hints may stay (Education and Science are both main categories); warnings may not.
 grep -q ': warning:' "$work/validate.log" && { cat "$work/validate.log" >&2; fail "desktop-file-validate warns"; }
 grep -qx 'Name\[zh_CN\]=Zelkano中草药查询大全' "$entry" || fail "no Chinese name in the entry"
 grep -qx 'Categories=Education;Science;MedicalSoftware;' "$entry" || fail "wrong categories in the entry"
