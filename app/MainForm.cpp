@@ -26,6 +26,7 @@
 #include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 TFormMain::TFormMain(const QString &databasePath, QWidget *parent)
     : QMainWindow(parent),
@@ -63,8 +64,13 @@ TFormMain::TFormMain(const QString &databasePath, QWidget *parent)
 
     // The pages are 734 x 425 at the designed size.
     resize(Pc->sizeForPage(QSize(734, 425)) + QSize(0, Bevel6->height()));
+    // The window shrinks freely; the pages' controls keep their places.
+    layout()->setSizeConstraint(QLayout::SetNoConstraint);
     qApp->installEventFilter(this);
     app::Messages::setOwner(this);
+
+    m_frameWatch.setInterval(50);
+    connect(&m_frameWatch, &QTimer::timeout, this, [this] { watchFrame(); });
 }
 
 TFormMain::~TFormMain()
@@ -147,12 +153,47 @@ TFormMain::StartResult TFormMain::FormCreate()
         Pc->setActivePage(SimpleQueryPage);
         PcChange();
     });
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    centreFrame();
     return StartResult::Running;
+}
+
+void TFormMain::centreFrame()
+{
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return;
+    QWindow *window = windowHandle();
+    QRect frame = window ? window->frameGeometry() : frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    if (window)
+        window->setFramePosition(frame.topLeft());
+    else
+        move(frame.topLeft());
+}
+
+void TFormMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // A window manager frames the window only after it is mapped; until then
+    // the frame is taken for the client area and the window sits low by half
+    // its title bar. Centre again once the frame is known (or give up: there
+    // may be no window manager at all).
+    if (m_frameWatch.isActive() || m_frameCentred)
+        return;
+    m_frameTries = 0;
+    m_frameWatch.start();
+}
+
+void TFormMain::watchFrame()
+{
+    const QWindow *window = windowHandle();
+    if (window && !window->frameMargins().isNull()) {
+        if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            centreFrame();
+        m_frameCentred = true;
+    }
+    if (m_frameCentred || ++m_frameTries >= 40)
+        m_frameWatch.stop();
 }
 
 TFormMain::OpenResult TFormMain::OpenDatabase()

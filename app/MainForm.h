@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QTimer>
 #include <array>
 
 class Bevel;
@@ -143,6 +144,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -152,9 +154,15 @@ private:
     void buildDrugEntryPage();     // maintenance/
     void buildHelpPage();          // help/
     void buildTabOrder();
+    // Centres the window's outer frame on its screen.
+    void centreFrame();
+    void watchFrame();
 
     PrinterProvider *m_printer = nullptr;
     bool m_closed = false;
+    QTimer m_frameWatch;
+    int m_frameTries = 0;
+    bool m_frameCentred = false;
 };
 
 #include <QLineEdit>

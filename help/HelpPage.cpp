@@ -23,10 +23,12 @@ void TFormMain::buildHelpPage()
     tv4->setFixedWidth(193);
     tv4->setRootIsDecorated(false);
     tv4->setImages(&ImageList_TreeView);
+    tv4->setAccessibleName(QStringLiteral("帮助主题"));
     connect(tv4, &TreeView::nodeChanged, this, app::guard([this](TreeNode *node) { tv4Change(node); }));
     DBMemo1 = new DbMemo(TabSheet4);
     DBMemo1->setObjectName(QStringLiteral("DBMemo1"));
     DBMemo1->setToolTip(QStringLiteral("Ctrl+Enter 换行"));
+    DBMemo1->setAccessibleName(QStringLiteral("帮助内容"));
     DBMemo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     DBMemo1->setDataField(QStringLiteral("CONTENT"));
     DBMemo1->setDataSource(&DS_HELP_ZB);

@@ -55,8 +55,10 @@ void TFormMain::buildSimpleQueryPage()
     tv1 = new TreeView(TabSheet1);
     tv1->setFixedWidth(193);
     tv1->setImages(&ImageList_TreeView);
+    tv1->setAccessibleName(QStringLiteral("药物类别"));
     connect(tv1, &TreeView::nodeChanged, this, app::guard([this](TreeNode *node) { tv1Change(node); }));
     Memo1 = sheetArea(TabSheet1);
+    Memo1->setAccessibleName(QStringLiteral("药物资料"));
     body->addWidget(tv1);
     body->addWidget(Memo1, 1);
     page->addLayout(body, 1);
@@ -95,8 +97,10 @@ void TFormMain::buildCombinedQueryPage()
     tv2->setFixedWidth(193);
     tv2->setRootIsDecorated(false);
     tv2->setImages(&ImageList_TreeView);
+    tv2->setAccessibleName(QStringLiteral("查询结果"));
     connect(tv2, &TreeView::nodeChanged, this, app::guard([this](TreeNode *node) { tv2Change(node); }));
     Memo2 = sheetArea(TabSheet2);
+    Memo2->setAccessibleName(QStringLiteral("药物资料"));
     body->addWidget(tv2);
     body->addWidget(Memo2, 1);
     page->addLayout(body, 1);

@@ -11,12 +11,14 @@
 
 namespace {
 
-// A right-aligned label whose right edge is at `right`.
-void addLabel(QWidget *page, const QString &caption, int right, int top)
+// A right-aligned label whose right edge is at `right`. It names its control
+// for screen readers.
+void addLabel(QWidget *page, const QString &caption, int right, int top, QWidget *buddy)
 {
     auto *label = new QLabel(caption, page);
     label->setAlignment(Qt::AlignRight | Qt::AlignTop);
     label->setGeometry(right - 120, top, 120, 14);
+    label->setBuddy(buddy);
 }
 
 } // namespace
@@ -27,21 +29,21 @@ void TFormMain::buildDrugEntryPage()
     Bevel7 = new Bevel(page);
     Bevel7->setGeometry(0, 0, 4000, 2);
 
-    addLabel(page, QStringLiteral("药物名称："), 77, 11);
     Edit1 = new EntryEdit(page);
+    addLabel(page, QStringLiteral("药物名称："), 77, 11, Edit1);
     Edit1->setGeometry(83, 6, 159, 20);
     connect(Edit1, &QLineEdit::textChanged, this, app::guard([this](const QString &) { Edit1Change(); }));
     connect(Edit1, &EntryEdit::exited, this, app::guard([this] { Edit1Exit(); }));
 
-    addLabel(page, QStringLiteral("类别："), 316, 11);
     DBLookupComboBox1 = new DbLookupComboBox(page);
+    addLabel(page, QStringLiteral("类别："), 316, 11, DBLookupComboBox1);
     DBLookupComboBox1->setGeometry(321, 6, 115, 20);
     DBLookupComboBox1->setDataField(QStringLiteral("LB"));
     DBLookupComboBox1->setDataSource(&DS_ZB);
     DBLookupComboBox1->setListSource(&DS_LB, QStringLiteral("BM"), QStringLiteral("MC"));
 
-    addLabel(page, QStringLiteral("英文名称："), 535, 11);
     DBEdit1 = new DbEdit(page);
+    addLabel(page, QStringLiteral("英文名称："), 535, 11, DBEdit1);
     DBEdit1->setGeometry(539, 6, 194, 20);
     DBEdit1->setDataField(QStringLiteral("英文名称"));
     DBEdit1->setDataSource(&DS_ZB);
@@ -55,9 +57,12 @@ void TFormMain::buildDrugEntryPage()
         {u"功能主治：", 344, u"功能主治", 332, 34},   {u"附注：", 390, u"附注", 370, 55},
     };
     for (int i = 0; i < 10; ++i) {
-        addLabel(page, QString::fromUtf16(rows[i].label), 77, rows[i].labelTop);
         DbMemo *memo = new DbMemo(page);
+        addLabel(page, QString::fromUtf16(rows[i].label), 77, rows[i].labelTop, memo);
         memo->setObjectName(QStringLiteral("DBMemo%1").arg(i + 2));
+        // A small margin, so that the 34-pixel editors show two whole lines
+        // and the 55-pixel one four.
+        memo->document()->setDocumentMargin(1);
         memo->setGeometry(83, rows[i].top, 652, rows[i].height);
         memo->setDataField(QString::fromUtf16(rows[i].column));
         memo->setDataSource(&DS_ZB);

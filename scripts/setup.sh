@@ -7,8 +7,9 @@ packages=(
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
     libsqlcipher-dev sqlcipher
     mdbtools-dev libmdb3
-    fonts-noto-cjk
-    xvfb xauth xdotool x11-utils
+    fonts-arphic-gbsn00lp fonts-arphic-uming fonts-noto-cjk
+    xvfb xauth xdotool x11-utils openbox
+    desktop-file-utils
     cups cups-client cups-bsd poppler-utils
 )
 

@@ -14,17 +14,21 @@
 #include "widgets/PageControl.h"
 #include "widgets/TreeView.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTabBar>
+#include <QTextBlock>
 #include <QTest>
 #include <QToolButton>
 #include <algorithm>
@@ -218,6 +222,13 @@ QString widgetName(QWidget *w)
 {
     return w ? (w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName())
              : QStringLiteral("(none)");
+}
+
+// What a screen reader says for the control.
+QString accessibleName(QWidget *w)
+{
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(w);
+    return face ? face->text(QAccessible::Name) : QString();
 }
 
 } // namespace
@@ -444,6 +455,17 @@ private slots:
         QVERIFY(!f.windowIcon().isNull());
         QCOMPARE(f.font().pixelSize(), 12);
         QCOMPARE(f.font().families().value(0), QStringLiteral("宋体"));
+        // Where 宋体 is missing a Song face with its metrics stands in; a
+        // Chinese character two blanks wide keeps the record sheet aligned.
+        const QFontMetrics metrics(f.font());
+        const QString face = QFontInfo(f.font()).family();
+        QVERIFY2((QStringList{QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+                              QStringLiteral("AR PL SungtiL GB"), QStringLiteral("AR PL UMing CN")})
+                     .contains(face),
+                 qPrintable(face));
+        QCOMPARE(metrics.horizontalAdvance(QLatin1Char(' ')), 6);
+        QCOMPARE(metrics.horizontalAdvance(QStringLiteral("药")), 12);
+        QCOMPARE(metrics.height(), 12);
 
         QStringList captions;
         for (int i = 0; i < f.Pc->pageCount(); ++i)
@@ -459,6 +481,96 @@ private slots:
                 QVERIFY(list->pixmap(i).hasAlphaChannel());
             }
         }
+
+        // No minimum size: the window shrinks below its controls' extent.
+        QCOMPARE(f.minimumSize(), QSize(0, 0));
+        f.resize(120, 90);
+        QApplication::processEvents();
+        QCOMPARE(f.size(), QSize(120, 90));
+    }
+
+    void testEntryEditorsShowEveryLineWhole()
+    {
+        ShellDatabase data;
+        RecordingPresenter presenter;
+        WindowFixture fixture(data.path());
+        TFormMain &f = fixture.form();
+        clickTab(f, TFormMain::DrugEntryPage);
+        typeText(f.Edit1, QStringLiteral("甘草"));
+        focusOn(f.DBEdit1);
+        QVERIFY(f.SQL_ZB.isActive());
+
+        // As many whole lines as the window font's 12-pixel lines fill: two
+        // in the 34-pixel editors, four in the 55-pixel one; the next line is
+        // not shown at all rather than cut off.
+        for (DbMemo *memo : f.DBMemos) {
+            const int lines = memo->height() == 34 ? 2 : 4;
+            QCOMPARE(memo->height(), lines == 2 ? 34 : 55);
+            QStringList text;
+            for (int i = 1; i <= lines + 1; ++i)
+                text << QStringLiteral("第%1行功能主治").arg(i);
+            memo->setPlainText(text.join(QLatin1Char('\n')));
+            memo->scrollToTop();
+            QApplication::processEvents();
+            const auto lineRect = [memo](int number) {
+                QTextCursor cursor(memo->document()->findBlockByNumber(number - 1));
+                return memo->cursorRect(cursor);
+            };
+            const int bottom = memo->viewport()->height();
+            const QString where = QStringLiteral("%1: lines %2 to %3 at %4..%5, %6 beyond, the area %7 high")
+                                      .arg(memo->objectName())
+                                      .arg(1)
+                                      .arg(lines)
+                                      .arg(lineRect(1).top())
+                                      .arg(lineRect(lines).bottom())
+                                      .arg(lineRect(lines + 1).top())
+                                      .arg(bottom);
+            QVERIFY2(lineRect(1).top() >= 0 && lineRect(lines).bottom() < bottom, qPrintable(where));
+            QVERIFY2(lineRect(lines + 1).top() >= bottom, qPrintable(where));
+        }
+    }
+
+    void testEveryControlIsNamedForScreenReaders()
+    {
+        ShellDatabase data;
+        RecordingPresenter presenter;
+        WindowFixture fixture(data.path());
+        TFormMain &f = fixture.form();
+
+        // Every input control is named by the label beside it.
+        QList<std::pair<QWidget *, QString>> labelled{{f.LabeledEdit_mc, QStringLiteral("药物名称：")},
+                                                      {f.Edit1, QStringLiteral("药物名称：")},
+                                                      {f.DBLookupComboBox1, QStringLiteral("类别：")},
+                                                      {f.DBEdit1, QStringLiteral("英文名称：")}};
+        const QStringList memoLabels{QStringLiteral("别名："),     QStringLiteral("来源："),
+                                     QStringLiteral("植物形态一："), QStringLiteral("植物形态二："),
+                                     QStringLiteral("生长地："),   QStringLiteral("采制："),
+                                     QStringLiteral("化学成分："), QStringLiteral("性味："),
+                                     QStringLiteral("功能主治："), QStringLiteral("附注：")};
+        for (int i = 0; i < 10; ++i)
+            labelled.append({f.DBMemos[i], memoLabels[i]});
+        for (LabeledEdit *edit : f.LabeledEdits)
+            labelled.append({edit, edit->label()->text()});
+        QStringList wrong;
+        for (const auto &[control, label] : labelled)
+            if (accessibleName(control) != label)
+                wrong << QStringLiteral("%1 '%2', expected '%3'").arg(widgetName(control), accessibleName(control), label);
+        QCOMPARE(wrong, QStringList());
+
+        // Every other control a user reaches has a name too: trees, text
+        // areas, buttons, the tabs and the toolbar commands.
+        QList<QWidget *> reached;
+        for (QWidget *w = f.nextInFocusChain(); w != &f; w = w->nextInFocusChain())
+            if (w->window() == &f && (w->focusPolicy() & Qt::TabFocus))
+                reached << w;
+        for (QToolButton *b : {f.tbSave, f.tbDelete, f.tbPrint, f.tbExit})
+            reached << b;
+        QVERIFY(reached.size() > 30);
+        QStringList unnamed;
+        for (QWidget *w : reached)
+            if (accessibleName(w).trimmed().isEmpty())
+                unnamed << widgetName(w);
+        QCOMPARE(unnamed, QStringList());
     }
 
     // --- messages ---

@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QtMath>
 
 Memo::Memo(QWidget *parent) : QPlainTextEdit(parent)
 {
@@ -13,6 +14,44 @@ Memo::Memo(QWidget *parent) : QPlainTextEdit(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setTabChangesFocus(true);
     setFocusPolicy(Qt::StrongFocus);
+    // The strip below the last whole line (see fitWholeLines) is the area's
+    // own background.
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
+}
+
+void Memo::fitWholeLines()
+{
+    // The height of one line as the document lays it out in this font.
+    QTextLayout probe(QStringLiteral("药"), font());
+    probe.beginLayout();
+    QTextLine line = probe.createLine();
+    line.setLeadingIncluded(true);
+    probe.endLayout();
+    const int pitch = qMax(1, qCeil(line.height()));
+    const int text = contentsRect().height() - qCeil(document()->documentMargin());
+    const int spare = text > pitch ? text % pitch : 0;
+    if (viewportMargins().bottom() != spare)
+        setViewportMargins(0, 0, 0, spare);
+}
+
+void Memo::resizeEvent(QResizeEvent *event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    fitWholeLines();
+}
+
+void Memo::showEvent(QShowEvent *event)
+{
+    QPlainTextEdit::showEvent(event);
+    fitWholeLines();
+}
+
+void Memo::changeEvent(QEvent *event)
+{
+    QPlainTextEdit::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        fitWholeLines();
 }
 
 void Memo::setLines(const QStringList &lines)

@@ -4,7 +4,8 @@
 #include <QStringList>
 
 // A multi-line text area that wraps long lines at its width and has a
-// vertical scroll bar only.
+// vertical scroll bar only. Like the platform's edit control it shows whole
+// lines only: no line is drawn cut off at the bottom.
 class Memo : public QPlainTextEdit
 {
     Q_OBJECT
@@ -20,4 +21,12 @@ public:
     int wrapWidth() const;
     int firstVisibleLine() const;
     void scrollToTop();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void fitWholeLines();
 };

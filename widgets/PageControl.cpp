@@ -1,10 +1,77 @@
 #include "widgets/PageControl.h"
 
 #include <QApplication>
+#include <QMouseEvent>
+#include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QVBoxLayout>
 
+namespace {
+
+// The tabs drawn as flat buttons in one row: the active page's button is
+// pressed in, the others show only their caption until the mouse is over
+// them.
+class FlatTabBar : public QTabBar
+{
+public:
+    using QTabBar::QTabBar;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStylePainter painter(this);
+        for (int i = 0; i < count(); ++i) {
+            QStyleOptionButton option;
+            option.initFrom(this);
+            option.rect = tabRect(i);
+            option.text = tabText(i);
+            option.features = QStyleOptionButton::Flat;
+            option.state &= ~(QStyle::State_HasFocus | QStyle::State_MouseOver);
+            if (!isTabEnabled(i))
+                option.state &= ~QStyle::State_Enabled;
+            if (i == currentIndex())
+                option.state |= QStyle::State_Sunken | QStyle::State_On;
+            else if (i == m_hovered)
+                option.state |= QStyle::State_MouseOver | QStyle::State_Raised;
+            painter.drawControl(QStyle::CE_PushButton, option);
+            if (i == currentIndex() && hasFocus()) {
+                QStyleOptionFocusRect focus;
+                focus.initFrom(this);
+                focus.rect = option.rect.adjusted(3, 3, -3, -3);
+                painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+            }
+        }
+    }
+
+    void mouseMoveEvent(QMouseEvent *event) override
+    {
+        QTabBar::mouseMoveEvent(event);
+        setHovered(tabAt(event->position().toPoint()));
+    }
+
+    void leaveEvent(QEvent *event) override
+    {
+        QTabBar::leaveEvent(event);
+        setHovered(-1);
+    }
+
+private:
+    void setHovered(int index)
+    {
+        if (index == m_hovered)
+            return;
+        m_hovered = index;
+        update();
+    }
+
+    int m_hovered = -1;
+};
+
+} // namespace
+
 PageControl::PageControl(QWidget *parent)
-    : QWidget(parent), m_tabs(new QTabBar(this)), m_stack(new QStackedWidget(this))
+    : QWidget(parent), m_tabs(new FlatTabBar(this)), m_stack(new QStackedWidget(this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -23,6 +90,7 @@ PageControl::PageControl(QWidget *parent)
     m_tabs->setDrawBase(false);
     m_tabs->setDocumentMode(true);
     m_tabs->setExpanding(false);
+    m_tabs->setMouseTracking(true);
     m_tabs->setFocusPolicy(Qt::TabFocus);
     connect(m_tabs, &QTabBar::currentChanged, this, &PageControl::onTabChanged);
 }

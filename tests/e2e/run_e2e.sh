@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The real program on a private X server: beside a sample database its
-# window shows exactly the caption and Alt+E ends it with status 0; beside
-# no database it shows only the message box, never the main window, and
-# ends with a non-zero status. Beside an Access drug.mdb it converts it once,
-# keeping the old file as a backup; where the old file cannot be renamed it
-# leaves the folder as it was.
+# The real program on a private X server with a window manager: beside a
+# sample database its window shows exactly the caption, its outer frame is
+# centred on the screen, it shrinks below its controls' extent, and Alt+E
+# ends it with status 0; beside no database it shows only the message box,
+# never the main window, and ends with a non-zero status. Beside an Access
+# drug.mdb it converts it once, keeping the old file as a backup; where the
+# old file cannot be renamed it leaves the folder as it was.
 #
 # usage: run_e2e.sh ZELKANO DRUGDB SAMPLEDATA_DIR [ACCESS_FIXTURES_DIR]
 set -u
@@ -17,15 +18,17 @@ caption='Zelkano中草药查询大全 Ver5.1105'
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-for tool in Xvfb xprop xdotool; do
+for tool in Xvfb xprop xdotool xwininfo openbox; do
     command -v "$tool" >/dev/null || fail "$tool is not installed"
 done
 
 work=$(mktemp -d)
 xvfb_pid=
+wm_pid=
 app_pid=
 cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     wait 2>/dev/null
     rm -rf "$work"
@@ -49,6 +52,18 @@ export LC_ALL=C.UTF-8 LANG=C.UTF-8
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$0")/lsan.supp"
 echo "X server on $DISPLAY"
 
+# A window manager frames the windows, as on a desktop. Its settings and
+# caches go to the scratch folder.
+XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" HOME="$work" \
+    openbox --sm-disable >"$work/wm.log" 2>&1 &
+wm_pid=$!
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    kill -0 "$wm_pid" 2>/dev/null || { cat "$work/wm.log" >&2; fail "the window manager did not start"; }
+    sleep 0.1
+done
+xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' || fail "the window manager did not come up"
+
 # Mapped windows of the running program, one id a line.
 windows_of() { xdotool search --onlyvisible --pid "$1" 2>/dev/null; }
 title_of() { xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p'; }
@@ -69,7 +84,23 @@ wait_exit() {
     fi
 }
 
-# Gives the window the keyboard focus (there is no window manager) and types.
+# The client area as "x y width height", from xwininfo.
+client_of() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+                            /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF} END {print x, y, w, h}'
+}
+# The outer frame as "x y width height": the client area and the frame
+# extents the window manager announces.
+frame_of() {
+    local ext
+    ext=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/^_NET_FRAME_EXTENTS(CARDINAL) = //p' | tr -d ,)
+    [ -n "$ext" ] || return 1
+    read -r l r t b <<<"$ext"
+    read -r x y w h <<<"$(client_of "$1")"
+    echo $((x - l)) $((y - t)) $((w + l + r)) $((h + t + b))
+}
+
+# Gives the window the keyboard focus and types.
 type_into() {
     local wid=$1 keys=$2
     xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
@@ -98,6 +129,31 @@ shown=$(windows_of "$app_pid" | wc -l)
 title=$(title_of "$wid")
 [ "$title" = "$caption" ] || fail "window title is '$title', expected '$caption'"
 echo "ok: main window $wid titled '$title'"
+
+# The frame is known only once the window manager has framed the window;
+# the program then centres it again.
+read -r sw sh <<<"$(xwininfo -root | awk '/^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF} END {print w, h}')"
+centred=
+for _ in $(seq 50); do
+    if frame=$(frame_of "$wid"); then
+        read -r fx fy fw fh <<<"$frame"
+        dx=$((2 * fx + fw - sw)); dy=$((2 * fy + fh - sh))
+        if [ "${dx#-}" -le 2 ] && [ "${dy#-}" -le 2 ]; then centred=yes; break; fi
+    fi
+    sleep 0.1
+done
+[ -n "$centred" ] || fail "frame at '${frame:-unknown}' (x y w h) is not centred on the ${sw}x${sh} screen"
+echo "ok: frame $fx,$fy ${fw}x${fh} centred on the ${sw}x${sh} screen"
+
+# No minimum size: the window manager lets it shrink below the controls.
+xdotool windowsize "$wid" 160 120
+for _ in $(seq 30); do
+    read -r _ _ cw ch <<<"$(client_of "$wid")"
+    [ "$cw" -eq 160 ] && [ "$ch" -eq 120 ] && break
+    sleep 0.1
+done
+[ "$cw" -eq 160 ] && [ "$ch" -eq 120 ] || fail "the window is ${cw}x${ch} after shrinking it to 160x120"
+echo "ok: the window shrank to ${cw}x${ch}"
 
 type_into "$wid" alt+e
 wait_exit "$app_pid"
