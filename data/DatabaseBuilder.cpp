@@ -254,12 +254,12 @@ struct JsonPlaces {
                     skipString();
                     continue;
                 }
+                if (depth == 0 && (c == ',' || c == '}' || c == ']' || c == ' ' || c == '\t' || c == '\n' || c == '\r'))
+                    return; // the end of a number or a literal
                 if (c == '{' || c == '[')
                     ++depth;
                 else if (c == '}' || c == ']')
                     --depth;
-                else if (depth == 0 && (c == ',' || c == ' ' || c == '\t' || c == '\n' || c == '\r'))
-                    return; // the end of a number or a literal
                 ++i;
             } while (depth > 0);
         };
