@@ -166,12 +166,17 @@ private:
 };
 
 #include <QLineEdit>
+#include <limits>
 
 class EntryEdit : public QLineEdit
 {
     Q_OBJECT
 public:
-    using QLineEdit::QLineEdit;
+    // Without QLineEdit's cut at 32,767 characters.
+    explicit EntryEdit(QWidget *parent = nullptr) : QLineEdit(parent)
+    {
+        setMaxLength(std::numeric_limits<int>::max());
+    }
     int Tag = 0;
 
 signals:

@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 #include <algorithm>
+#include <sqlite3.h>
 
 namespace data {
 
@@ -120,6 +121,13 @@ void DataSet::open()
         while (statement.step()) {
             Row row;
             row.values.reserve(columns.size());
+            if (m_lockType == LockType::BatchOptimistic) {
+                // First: reading a blob as text may change the type the
+                // engine reports for it.
+                row.raw.reserve(columns.size());
+                for (int c : columns)
+                    row.raw.push_back(statement.raw(c));
+            }
             for (int c : columns) {
                 Value value = statement.value(c);
                 // Memory, for record sets of 100,000 rows: a value equal to
@@ -307,6 +315,24 @@ void DataSet::setField(const QString &name, const std::optional<QString> &value)
         throw DbError(QStringLiteral("数据集 %1 不在编辑或插入状态").arg(m_name));
     m_buffer.values[size_t(index)] = value;
     m_buffer.changed[size_t(index)] = true;
+    markField(index);
+}
+
+void DataSet::setFieldText(const QString &name, const QString &text)
+{
+    const int index = fieldIndex(name);
+    const Value &original = m_buffer.original.size() > size_t(index) ? m_buffer.original[size_t(index)] : Value();
+    if (m_state != DataSetState::Edit || !m_buffer.stored || text != original.value_or(QString())) {
+        setField(name, text);
+        return;
+    }
+    m_buffer.values[size_t(index)] = original;
+    m_buffer.changed[size_t(index)] = false;
+    markField(index);
+}
+
+void DataSet::markField(int index)
+{
     m_bufferTouched = true;
     notify(DataChange::Field, m_fields[index]);
 }
@@ -332,8 +358,8 @@ void DataSet::post()
         row.pendingInsert = true;
     } else if (m_bufferTouched) {
         row = m_buffer;
-        if (row.stored)
-            row.pendingUpdate = true;
+        if (row.stored) // fields given back their values as read are no change
+            row.pendingUpdate = std::find(row.changed.begin(), row.changed.end(), true) != row.changed.end();
         else
             row.pendingInsert = true;
     }
@@ -376,8 +402,10 @@ DataSet::Row DataSet::readBack(qint64 rowId) const
                                                    .arg(columns.join(QLatin1Char(',')), quoted(m_updateTable)));
     statement.bind(1, rowId);
     if (statement.step()) {
-        for (int c = 0; c < statement.columnCount(); ++c)
+        for (int c = 0; c < statement.columnCount(); ++c) {
+            row.raw.push_back(statement.raw(c));
             row.values.push_back(statement.value(c));
+        }
     }
     statement.reset();
     return row;
@@ -442,7 +470,7 @@ void DataSet::applyUpdates()
                 statement.bind(p++, row.values[f]);
             statement.bind(p++, rowId);
             for (size_t f : changed)
-                statement.bind(p++, row.original[f]);
+                statement.bind(p++, row.raw[f]);
             statement.step();
             statement.reset();
             if (m_connection.changes() == 0)
@@ -458,8 +486,16 @@ void DataSet::applyUpdates()
             return;
         for (const Written &w : written) {
             Row &row = m_rows[w.index];
-            if (w.fresh.values.size() == row.values.size())
+            if (w.fresh.values.size() == row.values.size()) {
                 row.values = w.fresh.values;
+                row.raw = w.fresh.raw;
+            } else {
+                row.raw.assign(row.values.size(), RawValue());
+                for (size_t f = 0; f < row.values.size(); ++f) {
+                    if (row.values[f])
+                        row.raw[f] = RawValue{SQLITE_TEXT, row.values[f]->toUtf8()};
+                }
+            }
             row.original = row.values;
             row.changed.assign(row.values.size(), false);
             row.rowId = w.rowId;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Statement.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -84,6 +86,11 @@ public:
     void edit();
     void append();
     void setField(const QString &name, const std::optional<QString> &value);
+    // An editor's text for a field of the record being edited. Text equal
+    // to what was read (NULL reads as empty) gives the field back its value
+    // as read, unchanged: a field the user only typed in and restored is
+    // not written, so it keeps its stored bytes.
+    void setFieldText(const QString &name, const QString &text);
     // Completes the edit: a changed record is posted, an unchanged one abandoned.
     void post();
     void cancel();
@@ -104,6 +111,9 @@ private:
     struct Row {
         std::vector<Value> values;
         std::vector<Value> original;
+        // The values as stored, byte for byte, for the optimistic check:
+        // decoding is not always the identity (invalid UTF-8, a blob).
+        std::vector<RawValue> raw;
         std::vector<bool> changed;
         qint64 rowId = 0;
         bool stored = false;        // has a row in the database
@@ -115,6 +125,7 @@ private:
     void requireActive(const char *what) const;
     void requireEditable() const;
     void notify(DataChange change, const QString &field = {});
+    void markField(int index);
     const Row *currentRow() const;
     void readRows(class Statement &statement, int rowIdColumn);
     void bindParameters(class Statement &statement) const;

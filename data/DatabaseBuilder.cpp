@@ -11,9 +11,17 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <QSet>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <sqlite3.h>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace data {
 
@@ -97,6 +105,66 @@ void keepStoredCategories(sqlite3 *db, const Content &content)
         exec(db, text);
 }
 
+// The files the engine keeps beside a database while it writes to it. One
+// left behind by a program killed during a save is played into whatever
+// file bears the name next, so it must go with the file it belongs to.
+const char *const SideFiles[] = {"-journal", "-wal", "-shm"};
+
+void removeWithSideFiles(const QString &path)
+{
+    QFile::remove(path);
+    for (const char *suffix : SideFiles)
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+// Holds the engine's locks of an existing database file while it is
+// replaced: no other program can begin to read or write it meanwhile, and
+// one that is reading or writing it now makes the replacement fail. (The
+// locks are POSIX record locks, the engine's own; a program that has the
+// file open but is not using it holds none and cannot be seen.)
+class ReplaceLock
+{
+public:
+    explicit ReplaceLock(const QString &path)
+    {
+#ifdef Q_OS_UNIX
+        const QByteArray name = QFile::encodeName(path);
+        bool writable = true;
+        m_fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+        if (m_fd < 0 && errno == EACCES) {
+            writable = false; // a read-only file: a read lock still keeps writers out
+            m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        }
+        if (m_fd < 0)
+            return; // no file to guard (or none we can open): the rename decides
+        struct flock lock = {};
+        lock.l_type = writable ? F_WRLCK : F_RDLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = 0x40000000; // the engine's lock bytes: pending, reserved, shared
+        lock.l_len = 512;
+        if (::fcntl(m_fd, F_SETLK, &lock) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+            throw DbError(QStringLiteral("%1 正被另一个程序读写，没有替换它。请先关闭使用它的程序").arg(path));
+        }
+#else
+        Q_UNUSED(path);
+#endif
+    }
+    ~ReplaceLock()
+    {
+#ifdef Q_OS_UNIX
+        if (m_fd >= 0)
+            ::close(m_fd);
+#endif
+    }
+    ReplaceLock(const ReplaceLock &) = delete;
+    ReplaceLock &operator=(const ReplaceLock &) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 // Writes into a temporary file and moves it over the target when complete.
 class NewDatabase
 {
@@ -106,7 +174,7 @@ public:
         if (QFileInfo::exists(m_path) && !overwrite)
             throw DbError(QStringLiteral("%1 已存在，不会覆盖它").arg(m_path));
         m_temp = m_path + QStringLiteral(".building");
-        QFile::remove(m_temp);
+        removeWithSideFiles(m_temp);
         sqlite3 *db = nullptr;
         const int rc = sqlite3_open_v2(m_temp.toUtf8().constData(), &db,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -120,15 +188,26 @@ public:
     {
         m_db.reset();
         if (!m_done)
-            QFile::remove(m_temp);
+            removeWithSideFiles(m_temp);
     }
     sqlite3 *db() const { return m_db.get(); }
+    // Replaces the target, and the journal of the old file with it: left
+    // beside the new file, the engine would play it into the new one.
     void finish()
     {
         m_db.reset();
-        QFile::remove(m_path);
-        if (!QFile::rename(m_temp, m_path))
-            throw DbError(QStringLiteral("无法把 %1 改名为 %2").arg(m_temp, m_path));
+        ReplaceLock lock(m_path);
+        for (const char *suffix : SideFiles) {
+            const QString side = m_path + QLatin1String(suffix);
+            if (QFileInfo::exists(side) && !QFile::remove(side))
+                throw DbError(QStringLiteral("无法删除旧数据库留下的 %1，没有替换 %2").arg(side, m_path));
+        }
+        std::error_code error;
+        std::filesystem::rename(std::filesystem::path(m_temp.toStdU16String()),
+                                std::filesystem::path(m_path.toStdU16String()), error);
+        if (error)
+            throw DbError(QStringLiteral("无法把 %1 改名为 %2：%3")
+                              .arg(m_temp, m_path, QString::fromLocal8Bit(error.message())));
         m_done = true;
     }
 
@@ -198,14 +277,160 @@ void write(NewDatabase &target, const Content &content)
     exec(db, QStringLiteral("COMMIT"));
 }
 
-// Reading the sample: every problem names the file and, for syntax errors,
-// the line and column.
+// Where the items of a JSON array and their members begin in its text, as
+// byte offsets, for messages that name a line and a column. Qt's parser has
+// passed the text, so it is valid JSON; Qt keeps no positions of its own.
+struct JsonPlaces {
+    struct Item {
+        qsizetype start = 0;
+        QHash<QString, qsizetype> names;  // a member's name
+        QHash<QString, qsizetype> values; // a member's value
+    };
+    qsizetype top = 0; // the top-level value
+    std::vector<Item> items;
+
+    explicit JsonPlaces(const QByteArray &t)
+    {
+        const qsizetype n = t.size();
+        qsizetype i = t.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+        const auto blank = [&] {
+            while (i < n && (t[i] == ' ' || t[i] == '\t' || t[i] == '\n' || t[i] == '\r'))
+                ++i;
+        };
+        const auto skipString = [&] {
+            for (++i; i < n && t[i] != '"'; ++i) {
+                if (t[i] == '\\')
+                    ++i;
+            }
+            ++i;
+        };
+        const auto skipValue = [&] {
+            int depth = 0;
+            do {
+                if (i >= n)
+                    return;
+                const char c = t[i];
+                if (c == '"') {
+                    skipString();
+                    continue;
+                }
+                if (depth == 0 && (c == ',' || c == '}' || c == ']' || c == ' ' || c == '\t' || c == '\n' || c == '\r'))
+                    return; // the end of a number or a literal
+                if (c == '{' || c == '[')
+                    ++depth;
+                else if (c == '}' || c == ']')
+                    --depth;
+                ++i;
+            } while (depth > 0);
+        };
+        blank();
+        top = i;
+        if (i >= n || t[i] != '[')
+            return;
+        ++i;
+        for (blank(); i < n && t[i] != ']'; blank()) {
+            Item item;
+            item.start = i;
+            if (t[i] == '{') {
+                for (++i, blank(); i < n && t[i] != '}'; blank()) {
+                    const qsizetype name = i;
+                    skipString();
+                    const QByteArray token = t.mid(name, i - name);
+                    // Only a name with escapes needs the parser to read it.
+                    const QString key = token.contains('\\')
+                        ? QJsonDocument::fromJson('[' + token + ']').array().at(0).toString()
+                        : QString::fromUtf8(token.mid(1, token.size() - 2));
+                    blank();
+                    ++i; // ':'
+                    blank();
+                    item.names.insert(key, name); // the last of a repeated name counts, as in Qt
+                    item.values.insert(key, i);
+                    skipValue();
+                    blank();
+                    if (i < n && t[i] == ',')
+                        ++i;
+                }
+                ++i;
+            } else {
+                skipValue();
+            }
+            items.push_back(std::move(item));
+            blank();
+            if (i < n && t[i] == ',')
+                ++i;
+        }
+    }
+};
+
+// "file:line:column" of a byte offset; a column counts characters, not bytes.
+QString place(const QString &path, const QByteArray &bytes, qsizetype offset)
+{
+    int line = 1, column = 1;
+    for (qsizetype i = 0; i < offset && i < bytes.size(); ++i) {
+        if (bytes[i] == '\n') {
+            ++line;
+            column = 1;
+        } else if ((bytes[i] & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    return QStringLiteral("%1:%2:%3").arg(path).arg(line).arg(column);
+}
+
+// One input file: its top-level array, and where things are in its text.
+class JsonFile
+{
+public:
+    JsonFile(QString path, QByteArray bytes) : m_path(std::move(path)), m_bytes(std::move(bytes)) {}
+
+    const QString &path() const { return m_path; }
+    QJsonArray array;
+
+    // Throws "file:line:column: message" for the place of item `item`
+    // (-1: the top-level value), or of a member's name or value.
+    enum class At { Item, Name, Value };
+    [[noreturn]] void fail(int item, const QString &message, At at = At::Item, const QString &key = {}) const
+    {
+        throw DbError(where(item, at, key) + QStringLiteral(": ") + message);
+    }
+    QString where(int item, At at = At::Item, const QString &key = {}) const
+    {
+        if (!m_places)
+            m_places.emplace(m_bytes);
+        qsizetype offset = m_places->top;
+        if (item >= 0 && size_t(item) < m_places->items.size()) {
+            const JsonPlaces::Item &places = m_places->items[size_t(item)];
+            const auto &members = at == At::Name ? places.names : places.values;
+            offset = at == At::Item ? places.start : members.value(key, places.start);
+        }
+        return place(m_path, m_bytes, offset);
+    }
+
+private:
+    QString m_path;
+    QByteArray m_bytes;
+    mutable std::optional<JsonPlaces> m_places;
+};
+
+// The engine compares codes without regard to the case of Latin letters
+// (COLLATE NOCASE), and so must a check for repeats.
+QString latinFolded(QString code)
+{
+    for (QChar &c : code) {
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + 32);
+    }
+    return code;
+}
+
+// Reading the sample: every problem names the file, the line and the column,
+// and is found before anything is written.
 class SampleReader
 {
 public:
     explicit SampleReader(QString dir) : m_dir(std::move(dir)) {}
 
-    QJsonArray readArray(const QString &relative)
+    JsonFile readArray(const QString &relative)
     {
         const QString path = QDir(m_dir).filePath(relative);
         QFile file(path);
@@ -214,85 +439,97 @@ public:
         const QByteArray bytes = file.readAll();
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-        if (error.error != QJsonParseError::NoError) {
-            int line = 1, column = 1;
-            for (int i = 0; i < error.offset && i < bytes.size(); ++i) {
-                if (bytes[i] == '\n') {
-                    ++line;
-                    column = 1;
-                } else if ((bytes[i] & 0xC0) != 0x80) {
-                    ++column;
-                }
-            }
-            throw DbError(QStringLiteral("%1:%2:%3: JSON 格式错误：%4")
-                              .arg(path).arg(line).arg(column).arg(error.errorString()));
-        }
+        if (error.error != QJsonParseError::NoError)
+            throw DbError(place(path, bytes, error.offset) + QStringLiteral(": JSON 格式错误：") + error.errorString());
+        JsonFile json(path, bytes);
         if (!document.isArray())
-            throw DbError(QStringLiteral("%1：顶层必须是数组").arg(path));
-        return document.array();
+            json.fail(-1, QStringLiteral("顶层必须是数组"));
+        json.array = document.array();
+        return json;
     }
 
-    static QString text(const QString &path, int item, const QJsonObject &object, const QString &key, bool required)
+    static QString text(const JsonFile &file, int item, const QJsonObject &object, const QString &key, bool required)
     {
         const QJsonValue value = object.value(key);
         if (value.isUndefined()) {
             if (required)
-                throw DbError(QStringLiteral("%1：第 %2 项缺少 \"%3\"").arg(path).arg(item + 1).arg(key));
+                file.fail(item, QStringLiteral("第 %1 项缺少 \"%2\"").arg(item + 1).arg(key));
             return QString();
         }
         if (!value.isString())
-            throw DbError(QStringLiteral("%1：第 %2 项的 \"%3\" 必须是字符串").arg(path).arg(item + 1).arg(key));
+            file.fail(item, QStringLiteral("第 %1 项的 \"%2\" 必须是字符串").arg(item + 1).arg(key), JsonFile::At::Value, key);
+        if (required && value.toString().isEmpty())
+            file.fail(item, QStringLiteral("第 %1 项的 \"%2\" 不能为空").arg(item + 1).arg(key), JsonFile::At::Value, key);
         return value.toString();
     }
 
-    static void onlyKeys(const QString &path, int item, const QJsonObject &object, const QStringList &keys)
+    static void onlyKeys(const JsonFile &file, int item, const QJsonObject &object, const QStringList &keys)
     {
         for (const QString &key : object.keys()) {
             if (!keys.contains(key))
-                throw DbError(QStringLiteral("%1：第 %2 项有未知的列 \"%3\"").arg(path).arg(item + 1).arg(key));
+                file.fail(item, QStringLiteral("第 %1 项有未知的列 \"%2\"").arg(item + 1).arg(key), JsonFile::At::Name, key);
         }
     }
 
-    static QJsonObject object(const QString &path, int item, const QJsonValue &value)
+    static QJsonObject object(const JsonFile &file, int item)
     {
+        const QJsonValue value = file.array[item];
         if (!value.isObject())
-            throw DbError(QStringLiteral("%1：第 %2 项必须是对象").arg(path).arg(item + 1));
+            file.fail(item, QStringLiteral("第 %1 项必须是对象").arg(item + 1));
         return value.toObject();
+    }
+
+    // A code met before in the same file is refused: the database could not
+    // hold both, or could never show the second.
+    static void unique(const JsonFile &file, int item, const QString &code, QHash<QString, int> &seen)
+    {
+        const QString folded = latinFolded(code);
+        const auto it = seen.constFind(folded);
+        if (it == seen.cend()) {
+            seen.insert(folded, item);
+            return;
+        }
+        file.fail(item, QStringLiteral("第 %1 项的代码 \"%2\" 与第 %3 项（%4）重复，代码不能重复")
+                            .arg(item + 1).arg(code).arg(*it + 1).arg(file.where(*it, JsonFile::At::Value, QStringLiteral("BM"))),
+                  JsonFile::At::Value, QStringLiteral("BM"));
     }
 
     Content read()
     {
         Content content;
-        const QString categories = QStringLiteral("categories.json");
-        const QJsonArray categoryArray = readArray(categories);
-        for (int i = 0; i < categoryArray.size(); ++i) {
-            const QJsonObject o = object(categories, i, categoryArray[i]);
+        const JsonFile categories = readArray(QStringLiteral("categories.json"));
+        QHash<QString, int> categoryCodes;
+        for (int i = 0; i < categories.array.size(); ++i) {
+            const QJsonObject o = object(categories, i);
             onlyKeys(categories, i, o, {QStringLiteral("BM"), QStringLiteral("MC")});
-            content.categories.push_back({text(categories, i, o, QStringLiteral("BM"), true),
-                                          text(categories, i, o, QStringLiteral("MC"), true)});
+            const Category category{text(categories, i, o, QStringLiteral("BM"), true),
+                                    text(categories, i, o, QStringLiteral("MC"), true)};
+            unique(categories, i, category.bm, categoryCodes);
+            content.categories.push_back(category);
         }
         const QStringList columns = drugColumns();
         const QDir drugs(QDir(m_dir).filePath(QStringLiteral("drugs")));
         for (const QString &name : drugs.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
-            const QString relative = QStringLiteral("drugs/") + name;
-            const QJsonArray array = readArray(relative);
-            for (int i = 0; i < array.size(); ++i) {
-                const QJsonObject o = object(relative, i, array[i]);
-                onlyKeys(relative, i, o, columns);
+            const JsonFile file = readArray(QStringLiteral("drugs/") + name);
+            for (int i = 0; i < file.array.size(); ++i) {
+                const QJsonObject o = object(file, i);
+                onlyKeys(file, i, o, columns);
                 Drug drug;
                 for (const QString &column : columns)
-                    drug.values << text(relative, i, o, column, column == QLatin1String("LB") || column == QLatin1String("药物名称"));
+                    drug.values << text(file, i, o, column, column == u"LB" || column == u"药物名称");
                 content.drugs.push_back(drug);
             }
         }
         const QString help = QStringLiteral("help.json");
         if (QFileInfo::exists(QDir(m_dir).filePath(help))) {
-            const QJsonArray array = readArray(help);
-            for (int i = 0; i < array.size(); ++i) {
-                const QJsonObject o = object(help, i, array[i]);
-                onlyKeys(help, i, o, {QStringLiteral("BM"), QStringLiteral("MC"), QStringLiteral("CONTENT")});
-                HelpTopic topic{text(help, i, o, QStringLiteral("BM"), true), text(help, i, o, QStringLiteral("MC"), true),
-                                text(help, i, o, QStringLiteral("CONTENT"), false), o.contains(QStringLiteral("CONTENT"))};
+            const JsonFile file = readArray(help);
+            QHash<QString, int> topicCodes;
+            for (int i = 0; i < file.array.size(); ++i) {
+                const QJsonObject o = object(file, i);
+                onlyKeys(file, i, o, {QStringLiteral("BM"), QStringLiteral("MC"), QStringLiteral("CONTENT")});
+                HelpTopic topic{text(file, i, o, QStringLiteral("BM"), true), text(file, i, o, QStringLiteral("MC"), true),
+                                text(file, i, o, QStringLiteral("CONTENT"), false), o.contains(QStringLiteral("CONTENT"))};
+                unique(file, i, topic.bm, topicCodes);
                 content.help.push_back(topic);
             }
         }

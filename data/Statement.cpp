@@ -1,6 +1,8 @@
 #include "data/Statement.h"
 #include "data/DbError.h"
 
+#include <QStringDecoder>
+#include <cstring>
 #include <sqlite3.h>
 
 namespace data {
@@ -65,6 +67,36 @@ void Statement::bindBlob(int index, QByteArrayView bytes)
         fail(QStringLiteral("参数绑定失败"));
 }
 
+void Statement::bind(int index, const RawValue &value)
+{
+    int rc = SQLITE_OK;
+    switch (value.type) {
+    case SQLITE_NULL:
+        rc = sqlite3_bind_null(m_stmt, index);
+        break;
+    case SQLITE_BLOB:
+        bindBlob(index, value.bytes);
+        return;
+    case SQLITE_INTEGER: {
+        qint64 number = 0;
+        std::memcpy(&number, value.bytes.constData(), qMin(sizeof number, size_t(value.bytes.size())));
+        rc = sqlite3_bind_int64(m_stmt, index, number);
+        break;
+    }
+    case SQLITE_FLOAT: {
+        double number = 0;
+        std::memcpy(&number, value.bytes.constData(), qMin(sizeof number, size_t(value.bytes.size())));
+        rc = sqlite3_bind_double(m_stmt, index, number);
+        break;
+    }
+    default: // the bytes as they were, valid UTF-8 or not
+        rc = sqlite3_bind_text(m_stmt, index, value.bytes.constData(), int(value.bytes.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    if (rc != SQLITE_OK)
+        fail(QStringLiteral("参数绑定失败"));
+}
+
 int Statement::parameterIndex(const QString &name) const
 {
     return sqlite3_bind_parameter_index(m_stmt, (QLatin1Char(':') + name).toUtf8().constData());
@@ -117,7 +149,15 @@ bool Statement::isNull(int column) const
 QString Statement::text(int column) const
 {
     const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
-    return p ? QString::fromUtf8(p, sqlite3_column_bytes(m_stmt, column)) : QString();
+    if (!p)
+        return QString();
+    const QByteArrayView utf8(p, sqlite3_column_bytes(m_stmt, column));
+    // QString::fromUtf8 drops a leading byte order mark.
+    if (utf8.startsWith("\xEF\xBB\xBF")) {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+        return decoder.decode(utf8);
+    }
+    return QString::fromUtf8(utf8);
 }
 
 std::optional<QString> Statement::value(int column) const
@@ -140,6 +180,30 @@ QByteArrayView Statement::bytes(int column) const
                         ? static_cast<const char *>(sqlite3_column_blob(m_stmt, column))
                         : reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
     return p ? QByteArrayView(p, sqlite3_column_bytes(m_stmt, column)) : QByteArrayView();
+}
+
+RawValue Statement::raw(int column) const
+{
+    RawValue value;
+    value.type = sqlite3_column_type(m_stmt, column);
+    switch (value.type) {
+    case SQLITE_NULL:
+        break;
+    case SQLITE_INTEGER: {
+        const qint64 number = sqlite3_column_int64(m_stmt, column);
+        value.bytes = QByteArray(reinterpret_cast<const char *>(&number), sizeof number);
+        break;
+    }
+    case SQLITE_FLOAT: {
+        const double number = sqlite3_column_double(m_stmt, column);
+        value.bytes = QByteArray(reinterpret_cast<const char *>(&number), sizeof number);
+        break;
+    }
+    default:
+        value.bytes = bytes(column).toByteArray();
+        break;
+    }
+    return value;
 }
 
 } // namespace data

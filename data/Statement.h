@@ -9,6 +9,16 @@ struct sqlite3_stmt;
 
 namespace data {
 
+// A value exactly as the engine holds it: its storage class (SQLITE_NULL,
+// SQLITE_TEXT, ...) and its bytes. Text keeps its bytes whatever they are,
+// valid UTF-8 or not; a number keeps its binary form. Bound again, it
+// compares equal, type for type and byte for byte, with what was read.
+struct RawValue {
+    int type = 5; // SQLITE_NULL
+    QByteArray bytes;
+    bool operator==(const RawValue &) const = default;
+};
+
 // One prepared statement; finalized in the destructor. A text holding more
 // than one statement is refused, so nothing typed can smuggle in a second.
 class Statement
@@ -25,6 +35,7 @@ public:
     void bind(int index, qint64 value);
     void bindNull(int index);
     void bindBlob(int index, QByteArrayView bytes);
+    void bind(int index, const RawValue &value);
     int parameterIndex(const QString &name) const; // ":name"; 0 when absent
     int parameterCount() const;
     QString parameterName(int index) const; // without the leading ':'
@@ -36,12 +47,15 @@ public:
     int columnCount() const;
     QString columnName(int column) const;
     bool isNull(int column) const;
+    // As text, decoded from UTF-8; a leading U+FEFF is a character like any
+    // other, kept, so that what is written back is what was read.
     QString text(int column) const;
     std::optional<QString> value(int column) const;
     qint64 int64(int column) const;
     // The column's bytes as the engine holds them (text as UTF-8), valid
     // until the next step or reset.
     QByteArrayView bytes(int column) const;
+    RawValue raw(int column) const;
 
     const QString &sql() const { return m_sql; }
 

@@ -28,12 +28,15 @@ void TFormMain::BitBtn2Click()
         QString pattern = QLatin1Char('%') + text + QLatin1Char('%');
         // The engine refuses LIKE patterns over 50,000 bytes. A text that
         // long without wildcards is searched as a plain substring, with the
-        // same case rule for Latin letters; one with wildcards still gets LIKE.
-        const bool substring = pattern.toUtf8().size() > LikePatternLimit && !text.contains(QLatin1Char('%')) &&
-                               !text.contains(QLatin1Char('_'));
+        // same case rule for Latin letters; one with wildcards by our own
+        // matcher of LIKE's meaning, registered on the connection.
+        const bool tooLong = pattern.toUtf8().size() > LikePatternLimit;
+        const bool substring = tooLong && !text.contains(QLatin1Char('%')) && !text.contains(QLatin1Char('_'));
         const auto test = [&](const QString &column) {
-            return substring ? QStringLiteral("instr(lower(%1), lower(%2)) > 0").arg(column, parameter)
-                             : QStringLiteral("%1 like %2").arg(column, parameter);
+            if (substring)
+                return QStringLiteral("instr(lower(%1), lower(%2)) > 0").arg(column, parameter);
+            return tooLong ? QStringLiteral("long_like(%2, %1)").arg(column, parameter)
+                           : QStringLiteral("%1 like %2").arg(column, parameter);
         };
         if (substring)
             pattern = text;

@@ -759,22 +759,47 @@ private slots:
         QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB WHERE 类别 IS NULL")), QStringLiteral("0"));
     }
 
-    void testMalformedJsonNamesPositionAndWritesNothing()
+    void testBadInputNamesPositionAndWritesNothing_data()
     {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("json");
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QString>("what");
+        const QString drugs = QStringLiteral("drugs/01.json");
+        const QString first = QStringLiteral("[\n  {\"LB\": \"01\", \"药物名称\": \"麻黄\"},\n  ");
+        // Line 3 of each: a column counts characters, Chinese as one.
+        QTest::newRow("syntax error") << drugs << first + "{\"LB\": \"01\", \"药物名称\": @}\n]" << "drugs/01.json:3:24" << "JSON";
+        QTest::newRow("drug without name") << drugs << first + "{\"LB\": \"01\", \"别名\": \"无名\"}\n]"
+                                           << "drugs/01.json:3:3" << "缺少 \"药物名称\"";
+        QTest::newRow("empty name") << drugs << first + "{\"LB\": \"01\", \"药物名称\": \"\"}\n]" << "drugs/01.json:3:24" << "不能为空";
+        QTest::newRow("name not text") << drugs << first + "{\"LB\": \"01\", \"药物名称\": 5}\n]" << "drugs/01.json:3:24" << "字符串";
+        QTest::newRow("duplicate category code")
+            << "categories.json" << "[\n  {\"BM\": \"01\", \"MC\": \"解表药\"},\n  {\"BM\": \"01\", \"MC\": \"清热药\"}\n]"
+            << "categories.json:3:10" << "重复";
+        QTest::newRow("duplicate help topic code")
+            << "help.json" << "[\n  {\"BM\": \"01\", \"MC\": \"简介\", \"CONTENT\": \"甲\"},\n  {\"BM\": \"01\", \"MC\": \"用法\"}\n]"
+            << "help.json:3:10" << "重复";
+    }
+
+    void testBadInputNamesPositionAndWritesNothing()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, json);
+        QFETCH(QString, where);
+        QFETCH(QString, what);
         QTemporaryDir dir;
         const QDir input(dir.path());
         QVERIFY(input.mkpath(QStringLiteral("in/drugs")));
         writeFile(input.filePath(QStringLiteral("in/categories.json")), R"([{"BM": "01", "MC": "解表药"}])");
-        // The '@' on line 3 is the 24th character there (Chinese counts as one).
-        writeFile(input.filePath(QStringLiteral("in/drugs/01.json")),
-                  QStringLiteral("[\n  {\"LB\": \"01\", \"药物名称\": \"麻黄\"},\n"
-                                 "  {\"LB\": \"01\", \"药物名称\": @}\n]\n").toUtf8());
+        writeFile(input.filePath(QStringLiteral("in/drugs/01.json")), R"([{"LB": "01", "药物名称": "麻黄"}])");
+        writeFile(input.filePath(QStringLiteral("in/help.json")), R"([{"BM": "01", "MC": "简介"}])");
+        writeFile(input.filePath(QStringLiteral("in/") + file), json.toUtf8());
         const QString out = input.filePath(QStringLiteral("drug.mdb"));
 
         const QString message = errorOf([&] {
             data::DatabaseBuilder::buildFromSample(input.filePath(QStringLiteral("in")), out, false);
         });
-        QVERIFY2(message.contains(QStringLiteral("drugs/01.json:3:24")), qPrintable(message));
+        QVERIFY2(message.contains(where + QStringLiteral(": ")) && message.contains(what), qPrintable(message));
         QVERIFY(!QFileInfo::exists(out));
         QCOMPARE(input.entryList(QDir::Files), QStringList());
 
@@ -784,6 +809,31 @@ private slots:
             data::DatabaseBuilder::buildFromSample(input.filePath(QStringLiteral("in")), out, true);
         }).isEmpty());
         QCOMPARE(readFile(out), QByteArray("keep me"));
+    }
+
+    void testForceReplacesFileAndItsStaleJournal()
+    {
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("drug.mdb"));
+        data::DatabaseBuilder::createEmpty(out);
+        // The journal a program killed during a save leaves: unsynced, so
+        // every record counts, and played into whatever file bears the name.
+        QByteArray journal;
+        {
+            Connection old(out);
+            old.execute(QStringLiteral("PRAGMA synchronous = OFF"));
+            old.beginTransaction();
+            old.execute(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('09', '旧类')"));
+            journal = readFile(out + QStringLiteral("-journal"));
+            old.rollbackTransaction();
+        }
+        QVERIFY(journal.size() > 1024);
+        writeFile(out + QStringLiteral("-journal"), journal);
+
+        data::DatabaseBuilder::buildFromSample(sampleDataDir(), out, true);
+        QVERIFY(!QFileInfo::exists(out + QStringLiteral("-journal")));
+        QCOMPARE(scalarIn(out, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+        QVERIFY(scalarIn(out, QStringLiteral("SELECT count(*) FROM DRUG_ZB")).toInt() > 100);
     }
 
     void testExistingFileIsRefusedUnlessOverwrite()

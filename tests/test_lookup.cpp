@@ -118,7 +118,7 @@ const QStringList Stored = {
     QStringLiteral("𠀀𝔸"),           // 11
     QString(10000, QChar(u'长')),     // 12
     QStringLiteral("Ginseng"),       // 13
-    QString(18000, QChar(u'草')) + QStringLiteral("End"), // 14: longer than a LIKE pattern may be
+    QString(20000, QChar(u'草')) + QStringLiteral("End"), // 14: longer than a LIKE pattern may be
 };
 
 } // namespace
@@ -724,8 +724,14 @@ void TestLookup::badInputData()
     QTest::newRow("10000 other") << QString(10000, QChar(u'x')) << -1 << QList<int>{};
     QTest::newRow("latin case") << "GINSENG" << 13 << QList<int>{13};
     QTest::newRow("latin part") << "gin" << -1 << QList<int>{13};
-    QTest::newRow("18000 stored") << Stored[14] << 14 << QList<int>{14};
+    QTest::newRow("20000 stored") << Stored[14] << 14 << QList<int>{14};
     QTest::newRow("17000 part, latin case") << QString(17000, QChar(u'草')) + QStringLiteral("END") << -1 << QList<int>{14};
+    // Too long a pattern for the engine's LIKE, and still searched as one.
+    QTest::newRow("20000 with % and _") << QString(10000, QChar(u'草')) + u'%' + QString(9999, QChar(u'草')) + QStringLiteral("_ND")
+                                        << -1 << QList<int>{14};
+    QTest::newRow("20000 with _, none") << QString(10000, QChar(u'长')) + u'_' + QString(10000, QChar(u'长')) << -1 << QList<int>{};
+    QTest::newRow("40000 with %") << QString(20000, QChar(u'%')) + QString(20000, QChar(u'草')) + QStringLiteral("eNd") << -1
+                                  << QList<int>{14};
     QTest::newRow("20000 other") << QString(20000, QChar(u'长')) << -1 << QList<int>{};
 }
 

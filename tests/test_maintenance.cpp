@@ -719,6 +719,93 @@ private slots:
         QCOMPARE(p.rows(), before + 1);
     }
 
+    // --- stored values come back exactly ---
+
+    // A stored value is edited as the user does it and saved twice. Only
+    // what the user changed may differ: not what the text areas fold (CR LF,
+    // CR, U+2028, U+00A0), not a leading byte order mark, not text cut by an
+    // edit box; bytes that are no UTF-8, or a blob, are repaired by typing
+    // over them, and none of these makes the optimistic check fail.
+    void testStoredValueChangesOnlyWhereEdited_data()
+    {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("blob");
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("expected"); // stored as text
+
+        const QByteArray old = u"旧注"_s.toUtf8();
+        QTest::newRow("byte order mark") << u"附注"_s << "\xEF\xBB\xBF" + old << false << u"type"_s << u"\uFEFF旧注改"_s;
+        QTest::newRow("GBK bytes typed over") << u"附注"_s << QByteArray("\xC2\xE9\xBB\xC6") << false << u"retype"_s << u"改"_s;
+        QTest::newRow("blob") << u"附注"_s << old << true << u"type"_s << u"旧注改"_s;
+        const QString folded = u"甲\r\n乙\r丙\u2028丁\u00A0戊"_s;
+        QTest::newRow("memo with CR LF: line break added after 乙")
+            << u"来源"_s << folded.toUtf8() << false << u"break at 3"_s << u"甲\r\n乙\r\n改\r丙\u2028丁\u00A0戊"_s;
+        QTest::newRow("memo with CR LF: typed and erased")
+            << u"来源"_s << folded.toUtf8() << false << u"erase"_s << folded;
+        QTest::newRow("memo with lone CR") << u"来源"_s << QByteArray("a\rb") << false << u"break"_s << u"a\rb\r改"_s;
+        QTest::newRow("100000 characters in DBEdit1")
+            << u"英文名称"_s << QByteArray(99999, 'e') + 'Z' << false << u"backspace"_s << QString(99999, u'e');
+    }
+
+    void testStoredValueChangesOnlyWhereEdited()
+    {
+        QFETCH(QString, column);
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, blob);
+        QFETCH(QString, edit);
+        QFETCH(QString, expected);
+        EntryPage p(false);
+        {
+            data::Connection other(p.db.path());
+            data::Statement update(other.handle(), u"UPDATE DRUG_ZB SET \"%1\" = CAST(? AS %2) WHERE ID = ?"_s
+                                                        .arg(column, blob ? u"BLOB"_s : u"TEXT"_s));
+            update.bindBlob(1, stored);
+            update.bind(2, p.maHuang);
+            update.step();
+        }
+        p.start();
+        p.load(u"麻黄"_s);
+        QWidget *editor = p.editor(column);
+        focusAtEnd(editor);
+        if (edit == u"type") {
+            typeText(editor, u"改"_s);
+        } else if (edit == u"retype") {
+            static_cast<QPlainTextEdit *>(editor)->selectAll();
+            typeText(editor, u"改"_s);
+        } else if (edit.startsWith(u"break")) {
+            if (edit == u"break at 3") {
+                auto *memo = static_cast<QPlainTextEdit *>(editor);
+                QTextCursor cursor = memo->textCursor();
+                cursor.setPosition(3);
+                memo->setTextCursor(cursor);
+            }
+            QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
+            typeText(editor, u"改"_s);
+        } else if (edit == u"erase") {
+            typeText(editor, u"改"_s);
+            QTest::keyClick(editor, Qt::Key_Backspace);
+        } else {
+            QTest::keyClick(editor, Qt::Key_End);
+            QTest::keyClick(editor, Qt::Key_Backspace);
+        }
+        p.save();
+        QCOMPARE(p.presenter.texts(), QStringList{u"保存成功！"_s});
+        const QString exact = u"SELECT typeof(\"%1\") || ' ' || hex(\"%1\") FROM DRUG_ZB WHERE ID = ?"_s.arg(column);
+        QCOMPARE(p.scalar(exact, {QString::number(p.maHuang)}), u"text "_s + expected.toUtf8().toHex().toUpper());
+
+        // A line break stored as CR LF shows as one, on the sheet too.
+        p.f().ShowDrug(QString::number(p.maHuang), p.f().Memo1);
+        if (column == u"来源"_s && stored.contains("\r\n"))
+            QCOMPARE(p.f().Memo1->lines().mid(8, 2), (QStringList{u"【来    源】： 甲"_s, u"乙"_s}));
+
+        // And saved again.
+        typeAtEnd(editor, u"再"_s);
+        p.save();
+        QCOMPARE(p.presenter.texts(), (QStringList{u"保存成功！"_s, u"保存成功！"_s}));
+        QCOMPARE(p.stored(p.maHuang, column), expected + u"再"_s);
+    }
+
     // --- faults ---
 
     void testSaveFailsWhenRowChangedElsewhere_data()

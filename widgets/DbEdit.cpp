@@ -2,10 +2,13 @@
 #include "app/Guard.h"
 
 #include <QFocusEvent>
+#include <limits>
 
 DbEdit::DbEdit(QWidget *parent)
     : QLineEdit(parent), m_link([this] { showField(); }, [this] { m_link.writeField(text()); })
 {
+    // No cut at QLineEdit's 32,767 characters: what is stored comes back whole.
+    setMaxLength(std::numeric_limits<int>::max());
     connect(this, &QLineEdit::textEdited, this, app::guard([this](const QString &) { onTextEdited(); }));
     showField();
 }

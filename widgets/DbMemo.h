@@ -3,6 +3,8 @@
 #include "widgets/FieldLink.h"
 #include "widgets/Memo.h"
 
+#include <limits>
+
 // A multi-line editor bound to a text field. The first change typed, pasted
 // or cut puts the dataset into editing (or inserts a record when it has
 // none); the text goes into the field when the editor loses the focus and
@@ -19,6 +21,18 @@ public:
     FieldLink &link() { return m_link; }
     // Ctrl+Enter: a line break, taken as any other change.
     void insertLineBreak();
+
+    // The text area shows a stored value with CR LF, a lone CR, U+2028 and
+    // U+2029 each as one line break and U+00A0 as a blank, and gives back
+    // its text with these folded. shownText() is that folded form;
+    // storedText() is the value to store for the text `shown` now holds:
+    // `stored` itself when nothing was changed, else `stored` with only the
+    // changed stretch replaced, its line breaks in the form `stored` uses
+    // (CR LF, or CR, where it has them). Of stretches as small, the one that
+    // ends at `cursor` (a position in `shown`), or nearest to it, is taken.
+    static QString shownText(const QString &stored);
+    static QString storedText(const QString &stored, const QString &shown,
+                              qsizetype cursor = std::numeric_limits<qsizetype>::max());
 
 protected:
     void focusOutEvent(QFocusEvent *event) override;

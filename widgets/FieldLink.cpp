@@ -51,7 +51,7 @@ void FieldLink::writeField(const QString &text)
 {
     m_busy = true;
     struct Reset { bool &flag; ~Reset() { flag = false; } } reset{m_busy};
-    dataSet()->setField(m_field, text);
+    dataSet()->setFieldText(m_field, text);
     m_modified = false;
 }
 

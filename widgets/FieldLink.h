@@ -30,6 +30,8 @@ public:
     // Puts the dataset into editing (or inserts) for a change the user is
     // making; false when the change must not be taken.
     bool beginEdit();
+    // Text equal to the field's value as read restores that value (see
+    // DataSet::setFieldText).
     void writeField(const QString &text);
 
     bool modified() const { return m_modified; }

@@ -1,8 +1,12 @@
 #include "widgets/LabeledEdit.h"
 
+#include <limits>
+
 LabeledEdit::LabeledEdit(const QString &label, QWidget *parent) : QLineEdit(parent), m_label(new QLabel(label, parent))
 {
     m_label->setBuddy(this);
+    // A search box searches exactly what was pasted, however long.
+    setMaxLength(std::numeric_limits<int>::max());
 }
 
 void LabeledEdit::placeLabel()
