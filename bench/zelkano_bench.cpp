@@ -303,10 +303,6 @@ const QString HelpText = QStringLiteral("select rowid AS __rowid__,  *  from HEL
 const QString CategoryList = QStringLiteral("select * from DRUG_LB");
 const QString Sheet = QStringLiteral("select * from  DRUG_ZB where ID=:id");
 const QString ByName = QStringLiteral("select ID from DRUG_ZB where 药物名称=:name");
-const QString Combined = QStringLiteral("select ID,类别,药物名称 from DRUG_ZB  where 1=1 and  功能主治 like :p1 order by LB,ID");
-const QString CombinedNarrowed = QStringLiteral(
-    "select ID,类别,药物名称 from DRUG_ZB  where 1=1 and ID in (select ID from temp.SEARCH_IDS) and  功能主治 like :p1 order by LB,ID");
-const QString Everything = QStringLiteral("select ID,类别,药物名称 from DRUG_ZB  where 1=1 order by LB,ID");
 const QString Record = QStringLiteral("select rowid AS __rowid__, * from DRUG_ZB  where 药物名称=:name");
 const QString Begin = QStringLiteral("BEGIN IMMEDIATE");
 const QString Commit = QStringLiteral("COMMIT");
@@ -359,20 +355,19 @@ int floorNameSearch(Engine &engine, const QString &name)
 }
 
 // The list's statement and the first entry's sheet; gives the row count.
-int floorSearch(Engine &engine, const QString *typed)
+// The search index's part goes through the program's own SearchIndex.
+int floorSearch(Engine &engine, const QString *typed, int field = 0)
 {
-    QString sql = typed ? Sql::Combined : Sql::Everything;
+    QString tests = QStringLiteral("1=1");
+    std::vector<data::SearchIndex::Criterion> filled;
     if (typed) {
-        data::SearchIndex index(engine.connection());
-        data::SearchIndex::BucketList required;
-        data::SearchIndex::requiredBuckets(0, *typed, required);
-        if (!required.empty() && index.available()) {
-            index.stage(index.candidates(std::move(required)));
-            sql = Sql::CombinedNarrowed;
-        }
+        tests += QStringLiteral(" and  %1 like :p1").arg(data::SearchIndex::fieldColumns(field).constFirst());
+        filled.push_back({field, *typed});
     }
-    sqlite3_stmt *s = engine.cached(sql);
-    if (typed)
+    const QString where = data::SearchIndex(engine.connection()).narrow(filled, tests);
+    sqlite3_stmt *s = engine.cached(QStringLiteral("select ID,类别,药物名称 from DRUG_ZB  where ") + where +
+                                    QStringLiteral(" order by LB,ID"));
+    if (typed && sqlite3_bind_parameter_count(s) > 0)
         Engine::bind(s, 1, QLatin1Char('%') + *typed + QLatin1Char('%'));
     QByteArray first;
     const int rows = engine.readAll(s, &first);
