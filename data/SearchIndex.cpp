@@ -97,64 +97,137 @@ void sortUnique(KeyList &list)
     list.erase(std::unique(list.begin(), list.end()), list.end());
 }
 
-void rowKeys(const Statement &row, int firstColumn, KeyList &out)
+// The plant-form box tests two columns, whose places cannot be compared.
+constexpr int PlantFormField = 8;
+
+bool hasPlaces(Key key)
+{
+    return (key & SecondMask) == 0 && int(key >> 42) != PlantFormField;
+}
+
+// Where a character stands in a value, for deciding "a, then later b":
+// exact below 128, then in steps of 16, 255 from 2,160 on. Only the order of
+// two places matters, and this keeps it.
+std::uint8_t place(int at)
+{
+    return std::uint8_t(at < 128 ? at : std::min(255, 128 + (at - 128) / 16));
+}
+
+// A key of a row; for a single character in a one-column field, the places
+// of its first and last occurrence (first << 8 | last).
+struct Posting {
+    Key key;
+    std::uint16_t places;
+};
+
+void rowPostings(const Statement &row, int firstColumn, std::vector<Posting> &out)
 {
     out.clear();
     for (int i = 0; i < IndexedCount; ++i) {
         const QByteArrayView value = row.bytes(firstColumn + i);
-        SearchIndex::valueKeys(IndexedColumns[i].field, value.data(), value.size(), out);
+        if (!value.data())
+            continue;
+        const int field = IndexedColumns[i].field;
+        const auto *p = reinterpret_cast<const unsigned char *>(value.data());
+        std::uint32_t previous = 0;
+        int at = 0;
+        forEachCharacter(p, p + value.size(), [&](std::uint32_t c) {
+            if (c == 0)
+                return false;
+            const std::uint8_t here = place(at++);
+            out.push_back({singleKey(field, c), std::uint16_t(here << 8 | here)});
+            if (previous)
+                out.push_back({pairKey(field, previous, c), 0});
+            previous = c;
+            return true;
+        });
     }
-    sortUnique(out);
+    std::stable_sort(out.begin(), out.end(), [](const Posting &a, const Posting &b) { return a.key < b.key; });
+    size_t kept = 0;
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (kept > 0 && out[kept - 1].key == out[i].key) {
+            Posting &p = out[kept - 1];
+            const int first = std::min(p.places >> 8, out[i].places >> 8);
+            const int last = std::max(p.places & 0xFF, out[i].places & 0xFF);
+            p.places = hasPlaces(p.key) ? std::uint16_t(first << 8 | last) : 0;
+        } else {
+            out[kept++] = {out[i].key, hasPlaces(out[i].key) ? out[i].places : std::uint16_t(0)};
+        }
+    }
+    out.resize(kept);
 }
 
-// The drugs of one key in one chunk: bit ID & (ChunkSize - 1).
+// The drugs of one key in one chunk: bit ID & (ChunkSize - 1); for a key
+// with places, those of each drug by its offset.
 using Bits = std::array<std::uint64_t, SearchIndex::ChunkSize / 64>;
+using Places = std::array<std::uint16_t, SearchIndex::ChunkSize>;
 
-// Stored as the smaller of two forms: 0x00 and the bitmap's bytes (bit k of
-// byte j is offset 8j + k; missing bytes are 0), or 0x01 and the offsets as
-// varints of the gaps (offset - previous - 1, the first from -1).
-enum : char { BitmapForm = 0, GapForm = 1 };
+// Stored as the smaller of two forms: a bitmap (bit k of byte j is offset
+// 8j + k; missing bytes are 0), or the offsets as varints of the gaps
+// (offset - previous - 1, the first from -1). 0x00 and the bitmap's bytes;
+// 0x01 and the gaps; with places, 0x02 and each gap followed by its first
+// and last place; 0x03, the bitmap's length as a varint, the bitmap, then
+// the first and last place of each drug in it, in order.
+enum : char { BitmapForm = 0, GapForm = 1, PlacedGapForm = 2, PlacedBitmapForm = 3 };
 
 int varintSize(unsigned value)
 {
     return value < 0x80 ? 1 : value < 0x4000 ? 2 : 3;
 }
 
-QByteArray encode(const Bits &bits)
+void appendVarint(QByteArray &out, unsigned value)
 {
-    int gapBytes = 1, lastByte = -1, previous = -1;
-    for (int w = 0; w < int(bits.size()); ++w) {
-        for (std::uint64_t word = bits[size_t(w)]; word; word &= word - 1) {
-            const int offset = w * 64 + std::countr_zero(word);
-            gapBytes += varintSize(unsigned(offset - previous - 1));
-            previous = offset;
-        }
+    while (value >= 0x80) {
+        out.append(char(0x80 | (value & 0x7F)));
+        value >>= 7;
     }
-    if (previous < 0)
+    out.append(char(value));
+}
+
+template <class F>
+void forEachOffset(const Bits &bits, F &&f)
+{
+    for (int w = 0; w < int(bits.size()); ++w) {
+        for (std::uint64_t word = bits[size_t(w)]; word; word &= word - 1)
+            f(w * 64 + std::countr_zero(word));
+    }
+}
+
+QByteArray encode(const Bits &bits, const Places *places)
+{
+    int gapBytes = 1, count = 0, previous = -1;
+    forEachOffset(bits, [&](int offset) {
+        gapBytes += varintSize(unsigned(offset - previous - 1));
+        previous = offset;
+        ++count;
+    });
+    if (count == 0)
         return {};
-    lastByte = previous / 8;
+    const int bitmapBytes = previous / 8 + 1;
+    const int extra = places ? 2 * count : 0;
     QByteArray out;
-    if (gapBytes <= lastByte + 2) {
-        out.reserve(gapBytes);
-        out.append(GapForm);
+    const auto appendPlaces = [&](int offset) {
+        out.append(char((*places)[size_t(offset)] >> 8));
+        out.append(char((*places)[size_t(offset)] & 0xFF));
+    };
+    if (gapBytes + extra <= 1 + (places ? varintSize(unsigned(bitmapBytes)) : 0) + bitmapBytes + extra) {
+        out.reserve(gapBytes + extra);
+        out.append(places ? PlacedGapForm : GapForm);
         previous = -1;
-        for (int w = 0; w < int(bits.size()); ++w) {
-            for (std::uint64_t word = bits[size_t(w)]; word; word &= word - 1) {
-                const int offset = w * 64 + std::countr_zero(word);
-                unsigned gap = unsigned(offset - previous - 1);
-                while (gap >= 0x80) {
-                    out.append(char(0x80 | (gap & 0x7F)));
-                    gap >>= 7;
-                }
-                out.append(char(gap));
-                previous = offset;
-            }
-        }
+        forEachOffset(bits, [&](int offset) {
+            appendVarint(out, unsigned(offset - previous - 1));
+            if (places)
+                appendPlaces(offset);
+            previous = offset;
+        });
     } else {
-        out.resize(lastByte + 2);
-        out[0] = BitmapForm;
-        for (int j = 0; j <= lastByte; ++j)
-            out[j + 1] = char(bits[size_t(j / 8)] >> (8 * (j % 8)));
+        out.append(places ? PlacedBitmapForm : BitmapForm);
+        if (places)
+            appendVarint(out, unsigned(bitmapBytes));
+        for (int j = 0; j < bitmapBytes; ++j)
+            out.append(char(bits[size_t(j / 8)] >> (8 * (j % 8))));
+        if (places)
+            forEachOffset(bits, appendPlaces);
     }
     return out;
 }
@@ -164,37 +237,114 @@ QByteArray encode(const Bits &bits)
     throw DbError(QStringLiteral("搜索索引已损坏，请重建数据库的搜索索引"));
 }
 
-void decode(QByteArrayView blob, Bits &bits)
+class Reader
+{
+public:
+    explicit Reader(QByteArrayView blob)
+        : m_p(reinterpret_cast<const unsigned char *>(blob.data())), m_end(m_p + blob.size()) {}
+    bool atEnd() const { return m_p == m_end; }
+    unsigned byte()
+    {
+        if (m_p == m_end)
+            damaged();
+        return *m_p++;
+    }
+    unsigned varint()
+    {
+        unsigned value = 0;
+        for (int shift = 0;; shift += 7) {
+            if (shift > 14)
+                damaged();
+            const unsigned b = byte();
+            value |= (b & 0x7F) << shift;
+            if (!(b & 0x80))
+                return value;
+        }
+    }
+
+private:
+    const unsigned char *m_p;
+    const unsigned char *m_end;
+};
+
+// Fills `bits`, and `places` where given and stored; false when the row
+// holds no places.
+bool decode(QByteArrayView blob, Bits &bits, Places *places = nullptr)
 {
     bits.fill(0);
-    if (blob.isEmpty())
-        damaged();
-    const auto *p = reinterpret_cast<const unsigned char *>(blob.data()) + 1;
-    const auto *end = reinterpret_cast<const unsigned char *>(blob.data()) + blob.size();
-    if (blob[0] == BitmapForm) {
-        if (end - p > SearchIndex::ChunkSize / 8)
+    Reader in(blob);
+    const unsigned form = in.byte();
+    const bool placed = form == PlacedGapForm || form == PlacedBitmapForm;
+    const auto set = [&](int offset) {
+        if (offset < 0 || offset >= SearchIndex::ChunkSize)
             damaged();
-        for (int j = 0; p < end; ++j, ++p)
-            bits[size_t(j / 8)] |= std::uint64_t(*p) << (8 * (j % 8));
-    } else if (blob[0] == GapForm) {
+        bits[size_t(offset / 64)] |= std::uint64_t(1) << (offset % 64);
+    };
+    const auto readPlaces = [&](int offset) {
+        const unsigned first = in.byte();
+        const unsigned last = in.byte();
+        if (places)
+            (*places)[size_t(offset)] = std::uint16_t(first << 8 | last);
+    };
+    if (form == GapForm || form == PlacedGapForm) {
         int offset = -1;
-        while (p < end) {
-            unsigned gap = 0;
-            for (int shift = 0;; shift += 7) {
-                if (p == end || shift > 14)
-                    damaged();
-                gap |= unsigned(*p & 0x7F) << shift;
-                if (!(*p++ & 0x80))
-                    break;
-            }
-            offset += int(gap) + 1;
-            if (offset >= SearchIndex::ChunkSize)
-                damaged();
-            bits[size_t(offset / 64)] |= std::uint64_t(1) << (offset % 64);
+        while (!in.atEnd()) {
+            offset += int(in.varint()) + 1;
+            set(offset);
+            if (placed)
+                readPlaces(offset);
         }
+    } else if (form == BitmapForm || form == PlacedBitmapForm) {
+        const int length = placed ? int(in.varint()) : int(blob.size()) - 1;
+        if (length > SearchIndex::ChunkSize / 8)
+            damaged();
+        for (int j = 0; j < length; ++j) {
+            const unsigned b = in.byte();
+            for (int k = 0; k < 8; ++k) {
+                if (b & (1U << k))
+                    set(j * 8 + k);
+            }
+        }
+        if (placed)
+            forEachOffset(bits, readPlaces);
+        if (!in.atEnd())
+            damaged();
     } else {
         damaged();
     }
+    return placed;
+}
+
+// A box's text of two single characters with only % around and between
+// them: the value must hold the first before the last.
+bool orderedPair(int field, QStringView typed, Key &first, Key &last)
+{
+    if (field == PlantFormField)
+        return false;
+    const QByteArray utf8 = typed.toUtf8();
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8.constData());
+    std::vector<std::uint32_t> runs;
+    int run = 0;
+    bool plain = true;
+    forEachCharacter(p, p + utf8.size(), [&](std::uint32_t c) {
+        if (c == 0 || c == '_') {
+            plain = false;
+            return false;
+        }
+        if (c == '%') {
+            run = 0;
+            return true;
+        }
+        if (++run > 1)
+            plain = false;
+        runs.push_back(c);
+        return true;
+    });
+    if (!plain || runs.size() != 2)
+        return false;
+    first = singleKey(field, runs[0]);
+    last = singleKey(field, runs[1]);
+    return true;
 }
 
 } // namespace
@@ -207,25 +357,6 @@ QStringList SearchIndex::fieldColumns(int field)
             columns << QString::fromUtf16(c.name);
     }
     return columns;
-}
-
-// Up to the first NUL: the engine's LIKE sees a value, and a pattern, only
-// that far.
-void SearchIndex::valueKeys(int field, const char *utf8, qsizetype bytes, KeyList &out)
-{
-    if (!utf8)
-        return;
-    const auto *p = reinterpret_cast<const unsigned char *>(utf8);
-    std::uint32_t previous = 0;
-    forEachCharacter(p, p + bytes, [&](std::uint32_t c) {
-        if (c == 0)
-            return false;
-        out.push_back(singleKey(field, c));
-        if (previous)
-            out.push_back(pairKey(field, previous, c));
-        previous = c;
-        return true;
-    });
 }
 
 bool SearchIndex::requiredKeys(int field, QStringView typed, KeyList &out)
@@ -282,12 +413,32 @@ bool SearchIndex::available()
     return complete;
 }
 
-SearchIndex::Candidates SearchIndex::candidates(KeyList required)
+SearchIndex::Candidates SearchIndex::candidates(KeyList required, const std::vector<std::pair<Key, Key>> &ordered)
 {
     Candidates out;
     sortUnique(required);
     // Pairs first: they are rarer, so chunks drop out sooner.
     std::stable_partition(required.begin(), required.end(), [](Key k) { return (k & SecondMask) != 0; });
+    // The places of the keys an order asks about, per chunk.
+    std::vector<std::pair<Key, Places>> placed;
+    for (const auto &[first, last] : ordered) {
+        for (const Key key : {first, last}) {
+            if (std::find_if(placed.begin(), placed.end(), [&](const auto &p) { return p.first == key; }) == placed.end())
+                placed.emplace_back(key, Places{});
+        }
+    }
+    const auto placesOf = [&](Key key) -> Places * {
+        for (auto &p : placed) {
+            if (p.first == key)
+                return &p.second;
+        }
+        return nullptr;
+    };
+    const auto read = [&](QByteArrayView blob, Key key, Bits &bits) {
+        Places *places = placesOf(key);
+        if (!decode(blob, bits, places) && places)
+            damaged();
+    };
     if (!required.empty()) {
         // The first key's chunks in order, skipping those without it; the
         // other keys looked up in each.
@@ -309,7 +460,7 @@ SearchIndex::Candidates SearchIndex::candidates(KeyList required)
                     chunk = (found & KeyMask) < first ? at : at + 1;
                     continue;
                 }
-                decode(next.bytes(1), bits);
+                read(next.bytes(1), first, bits);
                 next.reset();
                 bool any = true;
                 for (size_t n = 1; n < required.size() && any; ++n) {
@@ -318,7 +469,7 @@ SearchIndex::Candidates SearchIndex::candidates(KeyList required)
                     any = row.step();
                     if (!any)
                         break;
-                    decode(row.bytes(0), more);
+                    read(row.bytes(0), required[n], more);
                     std::uint64_t left = 0;
                     for (size_t w = 0; w < bits.size(); ++w)
                         left |= bits[w] &= more[w];
@@ -326,10 +477,19 @@ SearchIndex::Candidates SearchIndex::candidates(KeyList required)
                 }
                 row.reset();
                 if (any) {
-                    for (size_t w = 0; w < bits.size(); ++w) {
-                        for (std::uint64_t word = bits[w]; word; word &= word - 1)
-                            out.held.push_back((at << ChunkShift) + qint64(w * 64) + std::countr_zero(word));
-                    }
+                    forEachOffset(bits, [&](int offset) {
+                        // Each order holds, fails, or cannot be told from the
+                        // places (the same coarse place).
+                        bool sure = true;
+                        for (const auto &[a, b] : ordered) {
+                            const int begins = (*placesOf(a))[size_t(offset)] >> 8;
+                            const int ends = (*placesOf(b))[size_t(offset)] & 0xFF;
+                            if (begins > ends || (begins == ends && begins < 128))
+                                return;
+                            sure = sure && begins < ends;
+                        }
+                        (sure ? out.held : out.unsure).push_back((at << ChunkShift) + offset);
+                    });
                 }
                 chunk = at + 1;
             }
@@ -345,10 +505,11 @@ SearchIndex::Candidates SearchIndex::candidates(KeyList required)
         out.dirty.push_back(dirty.int64(0));
     dirty.reset();
     if (!out.dirty.empty()) {
-        std::vector<qint64> held;
-        std::set_difference(out.held.begin(), out.held.end(), out.dirty.begin(), out.dirty.end(),
-                            std::back_inserter(held));
-        out.held.swap(held);
+        for (std::vector<qint64> *list : {&out.held, &out.unsure}) {
+            std::vector<qint64> kept;
+            std::set_difference(list->begin(), list->end(), out.dirty.begin(), out.dirty.end(), std::back_inserter(kept));
+            list->swap(kept);
+        }
     }
     return out;
 }
@@ -377,31 +538,42 @@ void SearchIndex::stage(const QString &table, const std::vector<qint64> &ids)
 QString SearchIndex::narrow(const std::vector<Criterion> &criteria, const QString &tests)
 {
     KeyList required;
+    std::vector<std::pair<Key, Key>> ordered;
     bool decides = true;
-    for (const Criterion &c : criteria)
-        decides = requiredKeys(c.field, c.typed, required) && decides;
+    for (const Criterion &c : criteria) {
+        bool exact = requiredKeys(c.field, c.typed, required);
+        Key first = 0, last = 0;
+        if (!exact && orderedPair(c.field, c.typed, first, last)) {
+            ordered.emplace_back(first, last);
+            exact = true;
+        }
+        decides = decides && exact;
+    }
     if (required.empty() || !available())
         return tests;
-    Candidates found = candidates(std::move(required));
+    Candidates found = candidates(std::move(required), ordered);
+    std::vector<qint64> tested;
+    std::merge(found.unsure.begin(), found.unsure.end(), found.dirty.begin(), found.dirty.end(), std::back_inserter(tested));
     if (!decides) {
         std::vector<qint64> all;
-        std::merge(found.held.begin(), found.held.end(), found.dirty.begin(), found.dirty.end(), std::back_inserter(all));
+        std::merge(found.held.begin(), found.held.end(), tested.begin(), tested.end(), std::back_inserter(all));
         stage(QStringLiteral("SEARCH_IDS"), all);
         return QStringLiteral("ID in (select ID from temp.SEARCH_IDS) and ") + tests;
     }
     stage(QStringLiteral("SEARCH_IDS"), found.held);
-    // The index has decided; only dirty rows need the tests. Past an eighth
-    // of the table, reading the order's index whole (it holds every column
-    // the list shows) costs less than a seek into the table per row; the
-    // unary + keeps the engine from seeking by ID.
+    // The index has decided but for the rows it cannot speak for, which
+    // alone get the tests. Past an eighth of the table, reading the order's
+    // index whole (it holds every column the list shows) costs less than a
+    // seek into the table per row; the unary + keeps the engine from seeking
+    // by ID.
     Statement &top = m_connection.cached(QStringLiteral("select max(ID) from DRUG_ZB"));
     const qint64 drugs = top.step() ? top.int64(0) : 0;
     top.reset();
     const QString id = qint64(found.held.size()) * 8 > drugs ? QStringLiteral("+ID") : QStringLiteral("ID");
     const QString held = id + QStringLiteral(" in (select ID from temp.SEARCH_IDS)");
-    if (found.dirty.empty())
+    if (tested.empty())
         return held;
-    stage(QStringLiteral("SEARCH_DIRTY"), found.dirty);
+    stage(QStringLiteral("SEARCH_DIRTY"), tested);
     return QStringLiteral("(%1 or %2 in (select ID from temp.SEARCH_DIRTY) and %3)").arg(held, id, tests);
 }
 
@@ -414,7 +586,7 @@ void SearchIndex::update()
         qint64 row;
         int offset;
         bool on;
-        bool operator<(const Change &o) const { return row < o.row; }
+        std::uint16_t places;
     };
     std::vector<Change> changes;
     std::vector<qint64> folded;
@@ -425,31 +597,40 @@ void SearchIndex::update()
         Statement &current = m_connection.cached(QStringLiteral("select %1 from DRUG_ZB where ID = ?").arg(columnList()));
         dirty.bind(1, MaxIndexedId);
         dirty.bind(2, qint64(FoldLimit));
-        KeyList old, now, set, clear;
+        std::vector<Posting> old, now;
         try {
             while (dirty.step()) {
                 const qint64 id = dirty.int64(0);
                 old.clear();
                 if (dirty.int64(1))
-                    rowKeys(dirty, 2, old);
+                    rowPostings(dirty, 2, old);
                 current.reset();
                 current.bind(1, id);
                 now.clear();
                 if (current.step())
-                    rowKeys(current, 0, now);
+                    rowPostings(current, 0, now);
                 current.reset();
-                set.clear();
-                clear.clear();
-                std::set_difference(now.begin(), now.end(), old.begin(), old.end(), std::back_inserter(set));
-                std::set_difference(old.begin(), old.end(), now.begin(), now.end(), std::back_inserter(clear));
                 const qint64 chunk = id >> ChunkShift;
                 const int offset = int(id & (ChunkSize - 1));
-                if (!set.empty())
+                if (!now.empty())
                     top = std::max(top, id);
-                for (const Key key : set)
-                    changes.push_back({rowKey(chunk, key), offset, true});
-                for (const Key key : clear)
-                    changes.push_back({rowKey(chunk, key), offset, false});
+                // Both lists are in key order: keys only in the new one or
+                // with other places are set, keys only in the old one cleared.
+                size_t i = 0, j = 0;
+                while (i < old.size() || j < now.size()) {
+                    if (j == now.size() || (i < old.size() && old[i].key < now[j].key)) {
+                        changes.push_back({rowKey(chunk, old[i].key), offset, false, 0});
+                        ++i;
+                    } else if (i == old.size() || now[j].key < old[i].key) {
+                        changes.push_back({rowKey(chunk, now[j].key), offset, true, now[j].places});
+                        ++j;
+                    } else {
+                        if (old[i].places != now[j].places)
+                            changes.push_back({rowKey(chunk, now[j].key), offset, true, now[j].places});
+                        ++i;
+                        ++j;
+                    }
+                }
                 folded.push_back(id);
             }
         } catch (...) {
@@ -459,26 +640,31 @@ void SearchIndex::update()
         }
         dirty.reset();
     }
-    std::stable_sort(changes.begin(), changes.end());
+    std::stable_sort(changes.begin(), changes.end(), [](const Change &a, const Change &b) { return a.row < b.row; });
     Statement &read = m_connection.cached(QStringLiteral("select IDS from DRUG_SEARCH_INDEX where K = ?"));
     Statement &write = m_connection.cached(QStringLiteral("insert or replace into DRUG_SEARCH_INDEX (K, IDS) values (?, ?)"));
     Statement &erase = m_connection.cached(QStringLiteral("delete from DRUG_SEARCH_INDEX where K = ?"));
     Bits bits;
+    Places places;
     for (size_t i = 0; i < changes.size();) {
         const qint64 key = changes[i].row;
+        const bool placed = hasPlaces(Key(key) & KeyMask);
         read.reset();
         read.bind(1, key);
-        if (read.step())
-            decode(read.bytes(0), bits);
-        else
+        if (read.step()) {
+            if (decode(read.bytes(0), bits, &places) != placed)
+                damaged();
+        } else {
             bits.fill(0);
+        }
         read.reset();
         for (; i < changes.size() && changes[i].row == key; ++i) {
             const std::uint64_t mask = std::uint64_t(1) << (changes[i].offset % 64);
             std::uint64_t &word = bits[size_t(changes[i].offset / 64)];
             word = changes[i].on ? word | mask : word & ~mask;
+            places[size_t(changes[i].offset)] = changes[i].places;
         }
-        const QByteArray stored = encode(bits);
+        const QByteArray stored = encode(bits, placed ? &places : nullptr);
         Statement &statement = stored.isEmpty() ? erase : write;
         statement.reset();
         statement.bind(1, key);
@@ -509,37 +695,47 @@ void SearchIndex::rebuild(sqlite3 *db)
 
     // Rows come in ID order, so one chunk is gathered at a time, each key's
     // offsets already sorted; its rows then go in in key order.
-    std::unordered_map<Key, std::uint32_t> slotOf;
-    std::vector<Key> slotKeys;
-    std::vector<std::vector<std::uint16_t>> lists;
+    struct List {
+        Key key;
+        std::vector<std::uint16_t> offsets, places;
+    };
+    std::unordered_map<Key, std::uint32_t> listOf;
+    std::vector<List> lists;
     std::vector<std::uint32_t> order; // lists by key
     Statement insert(db, QStringLiteral("insert into DRUG_SEARCH_INDEX (K, IDS) values (?, ?)"));
     Statement unplaced(db, QStringLiteral("insert into DRUG_ZB_DIRTY (ID, INDEXED) values (?, 0)"));
     qint64 chunk = -1;
     Bits bits;
+    Places places;
     const auto flush = [&] {
         if (order.size() != lists.size()) {
             order.resize(lists.size());
             for (std::uint32_t s = 0; s < order.size(); ++s)
                 order[s] = s;
-            std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return slotKeys[a] < slotKeys[b]; });
+            std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return lists[a].key < lists[b].key; });
         }
         for (const std::uint32_t s : order) {
-            std::vector<std::uint16_t> &offsets = lists[s];
-            if (offsets.empty())
+            List &list = lists[s];
+            if (list.offsets.empty())
                 continue;
+            const bool placed = hasPlaces(list.key);
             bits.fill(0);
-            for (const std::uint16_t offset : offsets)
+            for (size_t n = 0; n < list.offsets.size(); ++n) {
+                const std::uint16_t offset = list.offsets[n];
                 bits[offset / 64] |= std::uint64_t(1) << (offset % 64);
-            offsets.clear();
-            insert.bind(1, rowKey(chunk, slotKeys[s]));
-            insert.bindBlob(2, encode(bits));
+                if (placed)
+                    places[offset] = list.places[n];
+            }
+            list.offsets.clear();
+            list.places.clear();
+            insert.bind(1, rowKey(chunk, list.key));
+            insert.bindBlob(2, encode(bits, placed ? &places : nullptr));
             insert.step();
             insert.reset();
         }
     };
     Statement rows(db, QStringLiteral("select ID, %1 from DRUG_ZB order by ID").arg(columnList()));
-    KeyList keys;
+    std::vector<Posting> postings;
     while (rows.step()) {
         const qint64 id = rows.int64(0);
         if (id < 0 || id > MaxIndexedId) {
@@ -554,15 +750,16 @@ void SearchIndex::rebuild(sqlite3 *db)
                 flush();
             chunk = id >> ChunkShift;
         }
-        rowKeys(rows, 1, keys);
+        rowPostings(rows, 1, postings);
         const auto offset = std::uint16_t(id & (ChunkSize - 1));
-        for (const Key key : keys) {
-            const auto [it, added] = slotOf.try_emplace(key, std::uint32_t(lists.size()));
-            if (added) {
-                slotKeys.push_back(key);
-                lists.emplace_back();
-            }
-            lists[it->second].push_back(offset);
+        for (const Posting &p : postings) {
+            const auto [it, added] = listOf.try_emplace(p.key, std::uint32_t(lists.size()));
+            if (added)
+                lists.push_back({p.key, {}, {}});
+            List &list = lists[it->second];
+            list.offsets.push_back(offset);
+            if (hasPlaces(p.key))
+                list.places.push_back(p.places);
         }
     }
     if (chunk >= 0)

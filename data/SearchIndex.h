@@ -18,7 +18,9 @@ class Connection;
 // whose value holds it (DRUG_SEARCH_INDEX). A value can contain a text only
 // if it holds every character and pair of the text, so the lists give the
 // candidates; for a text of one or two characters without wildcards they
-// are the answer itself. The index may let a row through, never hide one.
+// are the answer itself. A single character also keeps where it first and
+// last stands in a one-column field, which answers "a%b" as well. The index
+// may let a row through, never hide one.
 //
 // Triggers list each row written since the index took it in (DRUG_ZB_DIRTY);
 // those rows are always tested by the search's own statement, so a write by
@@ -47,19 +49,20 @@ public:
     // to `out`. True when holding them is also enough: a text of one or two
     // characters without wildcards.
     static bool requiredKeys(int field, QStringView typed, KeyList &out);
-    // The keys of a stored value, as UTF-8, appended to `out` (with repeats).
-    static void valueKeys(int field, const char *utf8, qsizetype bytes, KeyList &out);
 
     explicit SearchIndex(Connection &connection) : m_connection(connection) {}
 
     // False for a file without the index, or with another layout of it.
     bool available();
 
+    // The rows listed under every required key, without the dirty ones:
+    // those where each ordered pair (first, last) of single characters
+    // stands in that order, and those where the places kept cannot tell;
+    // and every dirty row, for which the index cannot speak.
     struct Candidates {
-        std::vector<qint64> held;  // rows the index lists under every key, not dirty
-        std::vector<qint64> dirty; // every dirty row: the index cannot speak for them
+        std::vector<qint64> held, unsure, dirty;
     };
-    Candidates candidates(KeyList required);
+    Candidates candidates(KeyList required, const std::vector<std::pair<Key, Key>> &ordered = {});
 
     // One filled box of the combined search.
     struct Criterion {
