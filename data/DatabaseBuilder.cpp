@@ -285,12 +285,14 @@ void DatabaseBuilder::upgrade(sqlite3 *db)
     try {
         // Another program may have upgraded it meanwhile.
         if (userVersion(db) < SchemaVersion) {
-            // What builds up to now had in place of the derived objects.
+            // Every derived object, of earlier builds and of this one.
             exec(db, QStringLiteral("DROP TRIGGER IF EXISTS DRUG_ZB_SEARCH_AI;"
                                     "DROP TRIGGER IF EXISTS DRUG_ZB_SEARCH_AU;"
                                     "DROP TRIGGER IF EXISTS DRUG_ZB_SEARCH_AD;"
                                     "DROP TABLE IF EXISTS DRUG_GRAM;"
                                     "DROP TABLE IF EXISTS DRUG_SEARCH_META;"
+                                    "DROP TABLE IF EXISTS DRUG_SEARCH_INDEX;"
+                                    "DROP TABLE IF EXISTS DRUG_SEARCH_TOP;"
                                     "DROP TABLE IF EXISTS DRUG_ZB_DIRTY;"
                                     "DROP INDEX IF EXISTS DRUG_ZB_LB;"));
             exec(db, resourceText(QStringLiteral("derived.sql")));

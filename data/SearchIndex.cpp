@@ -607,9 +607,18 @@ void SearchIndex::update()
                 current.reset();
                 current.bind(1, id);
                 now.clear();
-                if (current.step())
+                const bool exists = current.step();
+                if (exists)
                     rowPostings(current, 0, now);
                 current.reset();
+                folded.push_back(id);
+                // A deleted row keeps its entries: no row answers to its ID,
+                // which is never given out again (one added under it by
+                // another program is not known to the index, see the
+                // triggers), and clearing a whole record costs a write of
+                // some thousand index rows.
+                if (!exists)
+                    continue;
                 const qint64 chunk = id >> ChunkShift;
                 const int offset = int(id & (ChunkSize - 1));
                 if (!now.empty())
@@ -631,7 +640,6 @@ void SearchIndex::update()
                         ++j;
                     }
                 }
-                folded.push_back(id);
             }
         } catch (...) {
             dirty.reset();

@@ -20,7 +20,8 @@ CREATE TABLE DRUG_SEARCH_INDEX (
 );
 
 -- The highest ID the index has ever listed: only an ID up to it can have
--- entries in DRUG_SEARCH_INDEX.
+-- entries in DRUG_SEARCH_INDEX. A deleted row's entries stay until the index
+-- is rebuilt; no row answers to them.
 CREATE TABLE DRUG_SEARCH_TOP (
     TOP INTEGER NOT NULL
 );
