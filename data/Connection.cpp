@@ -1,5 +1,6 @@
 #include "data/Connection.h"
 #include "data/DataSet.h"
+#include "data/DatabaseBuilder.h"
 #include "data/DbError.h"
 #include "data/LongLike.h"
 
@@ -97,6 +98,7 @@ void Connection::open()
         throw DbError(QStringLiteral("文件中没有任何数据表，不是完整的数据库"));
     sqlite3_extended_result_codes(db, 1);
     registerLongLike(db);
+    DatabaseBuilder::upgrade(db);
     m_holder = std::move(holder);
     m_db = m_holder.get();
 }

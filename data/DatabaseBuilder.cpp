@@ -542,12 +542,64 @@ private:
 
 } // namespace
 
-QString DatabaseBuilder::schemaSql()
+namespace {
+
+QString resourceText(const QString &name)
 {
-    QFile file(QStringLiteral(":/data/schema.sql"));
+    QFile file(QStringLiteral(":/data/") + name);
     if (!file.open(QIODevice::ReadOnly))
         throw DbError(QStringLiteral("找不到数据库结构定义"));
     return QString::fromUtf8(file.readAll());
+}
+
+int userVersion(sqlite3 *db)
+{
+    Statement version(db, QStringLiteral("PRAGMA user_version"));
+    return version.step() ? int(version.int64(0)) : 0;
+}
+
+} // namespace
+
+QString DatabaseBuilder::schemaSql()
+{
+    return resourceText(QStringLiteral("schema.sql")) + QLatin1Char('\n') + resourceText(QStringLiteral("derived.sql"));
+}
+
+void DatabaseBuilder::upgrade(sqlite3 *db)
+{
+    if (userVersion(db) >= SchemaVersion || sqlite3_db_readonly(db, "main") == 1)
+        return;
+    {
+        Statement tables(db, QStringLiteral("select count(*) from sqlite_master where type = 'table' and name in ('DRUG_ZB','DRUG_LB')"));
+        if (!tables.step() || tables.int64(0) != 2)
+            return;
+    }
+    const int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_READONLY)
+        return; // searched in full until a later open can upgrade it
+    if (rc != SQLITE_OK)
+        throw DbError(QString::fromUtf8(sqlite3_errmsg(db)));
+    try {
+        // Another program may have upgraded it meanwhile.
+        if (userVersion(db) < SchemaVersion) {
+            // Every derived object, of earlier builds and of this one.
+            exec(db, QStringLiteral("DROP TRIGGER IF EXISTS DRUG_ZB_SEARCH_AI;"
+                                    "DROP TRIGGER IF EXISTS DRUG_ZB_SEARCH_AU;"
+                                    "DROP TRIGGER IF EXISTS DRUG_ZB_SEARCH_AD;"
+                                    "DROP TABLE IF EXISTS DRUG_GRAM;"
+                                    "DROP TABLE IF EXISTS DRUG_SEARCH_META;"
+                                    "DROP TABLE IF EXISTS DRUG_SEARCH_INDEX;"
+                                    "DROP TABLE IF EXISTS DRUG_SEARCH_TOP;"
+                                    "DROP TABLE IF EXISTS DRUG_ZB_DIRTY;"
+                                    "DROP INDEX IF EXISTS DRUG_ZB_LB;"));
+            exec(db, resourceText(QStringLiteral("derived.sql")));
+            SearchIndex::rebuild(db);
+        }
+        exec(db, QStringLiteral("COMMIT"));
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 void DatabaseBuilder::createEmpty(const QString &path)

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <vector>
 
+struct sqlite3;
+
 namespace data {
 
 // The columns of DRUG_ZB that a drug record carries; ID and 类别 come from
@@ -37,7 +39,18 @@ struct CategoryChange {
 class DatabaseBuilder
 {
 public:
+    // PRAGMA user_version of the files this build makes; files of earlier
+    // builds have 0.
+    static constexpr int SchemaVersion = 1;
+
     static QString schemaSql();
+
+    // Brings a drug file of an earlier build up to SchemaVersion in one
+    // transaction: the indexes made from the rows are dropped, made anew and
+    // filled; no row changes. A file of a newer version, one that is not a
+    // drug file, and one that cannot be written now (read-only, or locked by
+    // another program past the busy timeout) are left as they are.
+    static void upgrade(sqlite3 *db);
 
     // An empty database with the schema. Fails if the file exists.
     static void createEmpty(const QString &path);

@@ -12,57 +12,80 @@ namespace data {
 
 class Connection;
 
-// Narrows "column contains text" searches without reading every row. For each
-// searched field, each hashed pair of adjacent characters has a bitmap of the
-// drugs whose value holds that pair (DRUG_GRAM). A value can contain a text
-// only if it holds every pair of the text, so the bitmaps give candidates,
-// and the search's own test then decides: the index may let a row through
-// that does not match, never hide one that does.
+// Answers "column contains text" searches without reading every row. For
+// each searched field, each character and each pair of adjacent characters
+// (Latin letters folded as LIKE folds them) has an exact list of the drugs
+// whose value holds it (DRUG_SEARCH_INDEX). A value can contain a text only
+// if it holds every character and pair of the text, so the lists give the
+// candidates; for a text of one or two characters without wildcards they
+// are the answer itself. A single character also keeps where it first and
+// last stands in a one-column field, which answers "a%b" as well. The index
+// may let a row through, never hide one.
 //
 // Triggers list each row written since the index took it in (DRUG_ZB_DIRTY);
-// those rows are always candidates, so a write by another program is found
-// at once. update() folds them into the bitmaps.
+// those rows are always tested by the search's own statement, so a write by
+// another program is found at once. update() folds them into the lists.
 class SearchIndex
 {
 public:
     static constexpr int FieldCount = 12;
-    static constexpr int Buckets = 4096;
-    static constexpr int ChunkBits = 1024; // drugs to a bitmap row
-    static constexpr int ChunkBytes = ChunkBits / 8;
-    static constexpr int Version = 1;
+    // Drugs to a row of the index: bit/offset ID & (ChunkSize - 1).
+    static constexpr int ChunkShift = 12;
+    static constexpr int ChunkSize = 1 << ChunkShift;
+    // The row key is chunk << 46 | key, so IDs above this stay dirty for good.
+    static constexpr qint64 MaxIndexedId = (qint64(1) << (17 + ChunkShift)) - 1;
     // Dirty rows folded by one update(); any left over stay candidates.
     static constexpr int FoldLimit = 2000;
 
-    using BucketList = std::vector<std::uint16_t>;
+    // field << 42 | first << 21 | second; second is 0 for a single character.
+    using Key = std::uint64_t;
+    using KeyList = std::vector<Key>;
 
     // The box order of the combined search: field 8 holds both plant-form
     // columns, as its box tests either.
     static QStringList fieldColumns(int field);
 
-    // The buckets a value must have in `field` to match LIKE '%typed%': the
-    // pairs within each run of typed characters between wildcards. Appended
-    // to `out`, which may then hold repeats.
-    static void requiredBuckets(int field, QStringView typed, BucketList &out);
-    // The buckets of a stored value, as UTF-8.
-    static void valueBuckets(int field, const char *utf8, qsizetype bytes, BucketList &out);
+    // The keys a value must hold in `field` to match LIKE '%typed%', appended
+    // to `out`. True when holding them is also enough: a text of one or two
+    // characters without wildcards.
+    static bool requiredKeys(int field, QStringView typed, KeyList &out);
 
     explicit SearchIndex(Connection &connection) : m_connection(connection) {}
 
     // False for a file without the index, or with another layout of it.
     bool available();
-    // The IDs of the rows that have every bucket, and of every dirty row;
-    // sorted, without repeats.
-    std::vector<qint64> candidates(BucketList required);
-    // Puts IDs into temp.SEARCH_IDS for a statement to join.
-    void stage(const std::vector<qint64> &ids);
-    // Folds dirty rows into the bitmaps, inside the caller's transaction.
+
+    // The rows listed under every required key, without the dirty ones:
+    // those where each ordered pair (first, last) of single characters
+    // stands in that order, and those where the places kept cannot tell;
+    // and every dirty row, for which the index cannot speak.
+    struct Candidates {
+        std::vector<qint64> held, unsure, dirty;
+    };
+    Candidates candidates(KeyList required, const std::vector<std::pair<Key, Key>> &ordered = {});
+
+    // One filled box of the combined search.
+    struct Criterion {
+        int field;
+        QString typed;
+    };
+    // The where clause of a search whose own tests are `criteria`: the same
+    // text when the index cannot narrow it, else one that tests only the
+    // candidates, staged in temporary tables (and where the index decides
+    // alone, tests only the dirty rows).
+    QString narrow(const std::vector<Criterion> &criteria, const QString &tests);
+
+    // Folds dirty rows into the lists, inside the caller's transaction.
     // Does nothing on a file without the index.
     void update();
 
     // Makes the whole index anew from DRUG_ZB, in the caller's transaction.
+    // The builder, the importer and the upgrade of an older file call it.
     static void rebuild(sqlite3 *db);
 
 private:
+    void stage(const QString &table, const std::vector<qint64> &ids);
+
     Connection &m_connection;
 };
 

@@ -19,7 +19,7 @@ void TFormMain::BitBtn2Click()
     // into a box keep their pattern meaning. Values are bound, never pasted.
     QString criteria = QStringLiteral("1=1");
     QStringList patterns;
-    data::SearchIndex::BucketList required;
+    std::vector<data::SearchIndex::Criterion> filled;
     for (int i = 0; i < 12; ++i) {
         const QString text = LabeledEdits[i]->text();
         if (text.isEmpty())
@@ -48,16 +48,12 @@ void TFormMain::BitBtn2Click()
         else
             criteria += QStringLiteral(" and  ") + test(columns[0]);
         patterns << QStringLiteral("p%1").arg(i + 1) << pattern;
-        data::SearchIndex::requiredBuckets(i, text, required);
+        filled.push_back({i, text});
     }
-    // Where the typed texts give character pairs, the index names the rows
-    // that can match and only those are tested.
-    data::SearchIndex index(MainConnection);
-    if (!required.empty() && index.available()) {
-        index.stage(index.candidates(std::move(required)));
-        criteria.insert(3, QStringLiteral(" and ID in (select ID from temp.SEARCH_IDS)"));
-    }
-    const QString sql = QStringLiteral("select ID,类别,药物名称 from DRUG_ZB  where ") + criteria +
+    // The search index names the rows that can match, and for short texts
+    // the rows that do; only the rest are tested.
+    const QString where = data::SearchIndex(MainConnection).narrow(filled, criteria);
+    const QString sql = QStringLiteral("select ID,类别,药物名称 from DRUG_ZB  where ") + where +
                         QStringLiteral(" order by LB,ID");
 
     ResultListFilled = false;

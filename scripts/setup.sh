@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
-    libsqlcipher-dev sqlcipher
+    libsqlcipher-dev sqlcipher libsqlite3-dev
     mdbtools-dev libmdb3
     fonts-arphic-gbsn00lp fonts-arphic-uming fonts-noto-cjk
     xvfb xauth xdotool x11-utils openbox
