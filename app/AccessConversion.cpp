@@ -1,4 +1,5 @@
 #include "app/AccessConversion.h"
+#include "data/ChildProcess.h"
 #include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/Statement.h"
@@ -7,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 
@@ -57,27 +57,12 @@ void runImporter(const QString &source, const QString &target, QMap<QString, qin
                                                             {QCoreApplication::applicationDirPath()});
     if (importer.isEmpty())
         throw DbError(QStringLiteral("程序文件夹中缺少转换程序 drugdb"));
-    QProcess process;
-    process.start(importer, {QStringLiteral("import"), source, QStringLiteral("--out"), target, QStringLiteral("--force")});
-    if (!process.waitForStarted())
-        throw DbError(QStringLiteral("无法启动转换程序 drugdb：%1").arg(process.errorString()));
-    if (!process.waitForFinished(TimeLimitMs)) {
-        process.kill();
-        process.waitForFinished();
-        throw DbError(QStringLiteral("转换超过 %1 分钟，已中止").arg(TimeLimitMs / 60000));
-    }
-    if (process.exitStatus() == QProcess::CrashExit)
-        throw DbError(QStringLiteral("转换程序 drugdb 异常终止"));
-    if (process.exitCode() != 0) {
-        const QString prefix = QStringLiteral("drugdb: ");
-        const QStringList lines = QString::fromUtf8(process.readAllStandardError()).split(QLatin1Char('\n'));
-        for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
-            if (line->startsWith(prefix))
-                throw DbError(line->mid(prefix.size()));
-        }
-        throw DbError(QStringLiteral("转换程序 drugdb 以状态 %1 结束").arg(process.exitCode()));
-    }
-    rows = reportedRows(QString::fromUtf8(process.readAllStandardOutput()));
+    const QByteArray output = data::runChild(
+        importer, {QStringLiteral("import"), source, QStringLiteral("--out"), target, QStringLiteral("--force")},
+        TimeLimitMs,
+        {QStringLiteral("无法启动转换程序 drugdb：%1"), QStringLiteral("转换超过 %1 分钟，已中止"),
+         QStringLiteral("转换程序 drugdb 异常终止"), QStringLiteral("转换程序 drugdb 以状态 %1 结束")});
+    rows = reportedRows(QString::fromUtf8(output));
     if (rows.size() != 4)
         throw DbError(QStringLiteral("转换程序 drugdb 没有报告读到的行数"));
 }

@@ -2,6 +2,7 @@
 // Access file of the program's Access version, or synthetic ones of any size
 // for benchmarks.
 #include "data/AccessFile.h"
+#include "data/ChildProcess.h"
 #include "data/DatabaseBuilder.h"
 #include "data/DbError.h"
 #include "tools/AccessReader.h"
@@ -9,7 +10,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStringList>
 #include <cstdio>
 #ifdef __linux__
@@ -38,29 +38,10 @@ using data::DbError;
 // must end only the reading, never the import with a half-written file.
 tools::AccessDump readInChild(const QString &source)
 {
-    QProcess reader;
-    reader.setProgram(QCoreApplication::applicationFilePath());
-    reader.setArguments({QStringLiteral("read-access"), source});
-    reader.start();
-    if (!reader.waitForStarted())
-        throw DbError(QStringLiteral("无法启动读取程序：%1").arg(reader.errorString()));
-    if (!reader.waitForFinished(ReaderTimeLimitMs)) {
-        reader.kill();
-        reader.waitForFinished();
-        throw DbError(QStringLiteral("读取文件超过 %1 分钟，已中止").arg(ReaderTimeLimitMs / 60000));
-    }
-    if (reader.exitStatus() == QProcess::CrashExit)
-        throw DbError(QStringLiteral("读取文件时读取程序崩溃了，文件可能已损坏"));
-    if (reader.exitCode() != 0) {
-        const QString prefix = QStringLiteral("drugdb: ");
-        const QStringList lines = QString::fromUtf8(reader.readAllStandardError()).split(QLatin1Char('\n'));
-        for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
-            if (line->startsWith(prefix))
-                throw DbError(line->mid(prefix.size()));
-        }
-        throw DbError(QStringLiteral("读取程序以状态 %1 结束").arg(reader.exitCode()));
-    }
-    return tools::deserialize(reader.readAllStandardOutput());
+    return tools::deserialize(data::runChild(
+        QCoreApplication::applicationFilePath(), {QStringLiteral("read-access"), source}, ReaderTimeLimitMs,
+        {QStringLiteral("无法启动读取程序：%1"), QStringLiteral("读取文件超过 %1 分钟，已中止"),
+         QStringLiteral("读取文件时读取程序崩溃了，文件可能已损坏"), QStringLiteral("读取程序以状态 %1 结束")}));
 }
 
 void importAccess(const QString &source, const QString &out, bool force)
