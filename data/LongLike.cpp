@@ -1,4 +1,5 @@
 #include "data/LongLike.h"
+#include "data/LikeText.h"
 
 #include <sqlite3.h>
 #include <vector>
@@ -13,27 +14,15 @@ using Text = std::vector<char32_t>;
 // (sqlite3Utf8Read): a bad sequence reads as U+FFFD, a NUL ends the text.
 Text characters(QByteArrayView utf8)
 {
-    static const unsigned char lead[] = {
-        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
-        0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x1b, 0x1c, 0x1d, 0x1e, 0x1f,
-        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
-        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x00, 0x01, 0x02, 0x03, 0x00, 0x01, 0x00, 0x00,
-    };
     Text text;
     text.reserve(size_t(utf8.size()));
     const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
-    const auto *end = p + utf8.size();
-    while (p < end && *p) {
-        char32_t c = *p++;
-        if (c >= 0xc0) {
-            c = lead[c - 0xc0];
-            while (p < end && (*p & 0xc0) == 0x80)
-                c = (c << 6) + (0x3f & *p++);
-            if (c < 0x80 || (c & 0xFFFFF800) == 0xD800 || (c & 0xFFFFFFFE) == 0xFFFE)
-                c = 0xFFFD;
-        }
-        text.push_back(c);
-    }
+    forEachLikeCharacter(p, p + utf8.size(), [&](std::uint32_t c) {
+        if (c == 0)
+            return false;
+        text.push_back(char32_t(c));
+        return true;
+    });
     return text;
 }
 

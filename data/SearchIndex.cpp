@@ -1,4 +1,5 @@
 #include "data/SearchIndex.h"
+#include "data/LikeText.h"
 #include "data/Connection.h"
 #include "data/DatabaseBuilder.h"
 #include "data/DbError.h"
@@ -43,30 +44,12 @@ QString columnList()
     return names.join(QLatin1Char(','));
 }
 
-// Characters as the engine's LIKE reads them: UTF-8 decoded its way (a bad
-// sequence reads as U+FFFD, as there), Latin capitals folded to small ones.
+// Characters as the engine's LIKE reads them, Latin capitals folded to
+// small ones.
 template <class F>
 void forEachCharacter(const unsigned char *p, const unsigned char *end, F &&f)
 {
-    static constexpr unsigned char Lead[64] = {
-        0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
-        22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11,
-        12, 13, 14, 15, 0,  1,  2,  3,  4,  5,  6,  7,  0,  1,  2,  3,  0,  1,  0,  0,
-    };
-    while (p < end) {
-        std::uint32_t c = *p++;
-        if (c >= 0xC0) {
-            c = Lead[c - 0xC0];
-            while (p < end && (*p & 0xC0) == 0x80)
-                c = (c << 6) + (0x3F & *p++);
-            if (c < 0x80 || (c & 0xFFFFF800) == 0xD800 || (c & 0xFFFFFFFE) == 0xFFFE)
-                c = 0xFFFD;
-        } else if (c >= 'A' && c <= 'Z') {
-            c += 'a' - 'A';
-        }
-        if (!f(c))
-            return;
-    }
+    forEachLikeCharacter(p, end, [&](std::uint32_t c) { return f(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); });
 }
 
 // A key holds 21 bits of a character. Only a damaged stored value decodes
