@@ -1,0 +1,69 @@
+#include "data/postgres/PgSearch.h"
+
+namespace data::pg {
+
+QString likeTest(const QString &column, const QString &parameter)
+{
+    return QStringLiteral("zelkano_like_text(%1) LIKE zelkano_like_text(%2) ESCAPE ''").arg(column, parameter);
+}
+
+QString holdsKeysTest(const QString &column, const QString &parameter)
+{
+    return QStringLiteral("zelkano_keys(%1) @> %2::text[]").arg(column, parameter);
+}
+
+QStringList requiredKeys(QStringView typed, int limit)
+{
+    // The characters as the server holds them: what typed sends is its UTF-8.
+    const QList<uint> text = QString::fromUtf8(typed.toUtf8()).toUcs4();
+    const auto key = [](uint c) {
+        if (c >= 'A' && c <= 'Z')
+            c += 'a' - 'A';
+        else if (c == 0xFFFE || c == 0xFFFF)
+            c = 0xFFFD;
+        const char32_t one = char32_t(c);
+        return QString::fromUcs4(&one, 1);
+    };
+    QStringList singles, pairs;
+    QString previous;
+    for (uint c : text) {
+        if (pairs.size() >= limit && singles.size() >= limit)
+            break;
+        if (c == '%' || c == '_') {
+            previous.clear();
+            continue;
+        }
+        const QString k = key(c);
+        if (singles.size() < limit && !singles.contains(k))
+            singles << k;
+        if (!previous.isEmpty() && pairs.size() < limit && !pairs.contains(previous + k))
+            pairs << previous + k;
+        previous = k;
+    }
+    QStringList keys = pairs.mid(0, limit);
+    for (const QString &s : singles) {
+        if (keys.size() >= limit)
+            break;
+        keys << s;
+    }
+    return keys;
+}
+
+QByteArray arrayLiteral(const QStringList &keys)
+{
+    QByteArray out("{");
+    for (const QString &k : keys) {
+        if (out.size() > 1)
+            out += ',';
+        out += '"';
+        for (char c : k.toUtf8()) {
+            if (c == '"' || c == '\\')
+                out += '\\';
+            out += c;
+        }
+        out += '"';
+    }
+    return out + '}';
+}
+
+} // namespace data::pg

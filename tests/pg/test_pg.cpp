@@ -1,0 +1,303 @@
+// The server engine's own layer: connecting, the schema and its upgrade,
+// LIKE and the search index, notices of change, and what a copy may carry.
+#include "PgTestDatabase.h"
+#include "TestSupport.h"
+#include "data/postgres/PgSchema.h"
+#include "data/postgres/PgSearch.h"
+#include "data/postgres/PgValues.h"
+
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QtTest>
+#include <sqlite3.h>
+#ifdef Q_OS_UNIX
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+using data::pg::Connection;
+using data::pg::PgError;
+
+namespace {
+
+// A new database on the test server with our tables.
+struct Server {
+    PgTestDatabase db;
+    Connection connection;
+    Server()
+    {
+        connection.open(db.conninfo());
+        data::pg::Transaction transaction(connection);
+        data::pg::Schema::create(connection);
+        transaction.commit();
+    }
+    QString scalar(const QString &sql, std::vector<data::pg::Param> params = {})
+    {
+        const data::pg::Result result = connection.exec(sql, params);
+        return result.rows() ? result.value(0, 0).value_or(QStringLiteral("NULL")) : QString();
+    }
+};
+
+} // namespace
+
+class TestPg : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { REQUIRE_TEST_SERVER(); }
+
+    void testConnectFailureCarriesReason_data()
+    {
+        QTest::addColumn<QString>("conninfo");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no server") << "host=/nonexistent-zelkano port=5432" << "No such file or directory";
+        QTest::newRow("no database") << PgTestDatabase::serverConninfo() + " dbname=zelkano_none"
+                                     << "database \"zelkano_none\" does not exist";
+        QTest::newRow("silent server") << "host=127.0.0.1 port=%1" << "timeout expired";
+    }
+    void testConnectFailureCarriesReason()
+    {
+        QFETCH(QString, conninfo);
+        QFETCH(QString, reason);
+#ifdef Q_OS_UNIX
+        // A socket that takes the connection and never answers it.
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), length) == 0 && ::listen(listener, 4) == 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+        if (conninfo.contains(QLatin1String("%1")))
+            conninfo = conninfo.arg(ntohs(address.sin_port));
+        const auto closeListener = qScopeGuard([&] { ::close(listener); });
+#endif
+        QElapsedTimer timer;
+        timer.start();
+        Connection connection;
+        try {
+            connection.open(conninfo);
+            QFAIL("connected");
+        } catch (const PgError &e) {
+            QVERIFY2(e.message().contains(reason), qPrintable(e.message()));
+        }
+        QVERIFY(!connection.isOpen());
+        QVERIFY2(timer.elapsed() < (Connection::ConnectTimeoutSeconds + 2) * 1000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // Only a role that owns the tables upgrades them; a later layout is
+    // used as it is; missing tables fail with the server's words.
+    void testPrepareUpgradesOnlyForOwner()
+    {
+        Server server;
+        QCOMPARE(data::pg::Schema::prepare(server.connection), data::pg::Schema::Version);
+        server.connection.execScript("DROP TABLE ZELKANO_SCHEMA; DROP FUNCTION zelkano_keys CASCADE");
+        const QString reader = QStringLiteral("zt_reader_%1").arg(QCoreApplication::applicationPid());
+        server.connection.execScript(QStringLiteral("DROP ROLE IF EXISTS %1; CREATE ROLE %1 LOGIN; "
+                                                    "GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1").arg(reader));
+        const auto dropReader = qScopeGuard([&] {
+            server.connection.execScript(QStringLiteral("DROP OWNED BY %1; DROP ROLE %1").arg(reader));
+        });
+        {
+            Connection readOnly;
+            readOnly.open(server.db.conninfo() + " user=" + reader);
+            QCOMPARE(data::pg::Schema::prepare(readOnly), 0);
+        }
+        QCOMPARE(server.scalar("SELECT to_regproc('zelkano_keys') IS NULL"), QStringLiteral("t"));
+        QCOMPARE(data::pg::Schema::prepare(server.connection), data::pg::Schema::Version);
+        QCOMPARE(server.scalar("SELECT count(*) FROM pg_indexes WHERE indexname LIKE 'drug_zb_keys_%'"),
+                 QStringLiteral("13"));
+        server.connection.execScript("UPDATE ZELKANO_SCHEMA SET VERSION = 99");
+        QCOMPARE(data::pg::Schema::prepare(server.connection), 99);
+
+        PgTestDatabase bare;
+        Connection connection;
+        connection.open(bare.conninfo());
+        try {
+            data::pg::Schema::prepare(connection);
+            QFAIL("prepared a database without tables");
+        } catch (const PgError &e) {
+            QCOMPARE(e.message(), QStringLiteral("relation \"drug_lb\" does not exist"));
+        }
+    }
+
+    // 类别 follows LB exactly as the file's triggers make it.
+    void testCategoryFollowsLb_data()
+    {
+        QTest::addColumn<QStringList>("statements");
+        QTest::newRow("added") << QStringList{};
+        QTest::newRow("code in other case") << QStringList{"INSERT INTO DRUG_LB (BM, MC) VALUES ('a1', '甲')",
+                                                           "UPDATE DRUG_ZB SET LB = 'A1'"};
+        QTest::newRow("renamed") << QStringList{"UPDATE DRUG_LB SET MC = '新名' WHERE BM = '01'"};
+        QTest::newRow("code changed") << QStringList{"UPDATE DRUG_LB SET BM = '09'"};
+        QTest::newRow("deleted") << QStringList{"DELETE FROM DRUG_LB"};
+        QTest::newRow("written directly") << QStringList{"UPDATE DRUG_ZB SET 类别 = '乱写'"};
+        QTest::newRow("category after drug") << QStringList{"UPDATE DRUG_ZB SET LB = '05'",
+                                                            "INSERT INTO DRUG_LB (BM, MC) VALUES ('05', '后来')"};
+    }
+    void testCategoryFollowsLb()
+    {
+        QFETCH(QStringList, statements);
+        statements.prepend("INSERT INTO DRUG_ZB (LB, 药物名称) VALUES ('01', '麻黄')");
+        statements.prepend("INSERT INTO DRUG_LB (BM, MC) VALUES ('01', '解表药')");
+        Server server;
+        TestDatabase file;
+        for (const QString &sql : statements) {
+            server.connection.execScript(sql);
+            file.exec(sql);
+        }
+        const QString read = "SELECT coalesce(类别, 'NULL') FROM DRUG_ZB";
+        QCOMPARE(server.scalar(read), file.scalar(read));
+    }
+
+    void testIdsNeverReused()
+    {
+        Server server;
+        const QString add = "INSERT INTO DRUG_ZB (药物名称) VALUES ('x') RETURNING ID";
+        server.scalar(add);
+        const QString last = server.scalar(add);
+        server.connection.execScript("DELETE FROM DRUG_ZB WHERE ID = " + last);
+        QCOMPARE(server.scalar(add).toLongLong(), last.toLongLong() + 1);
+    }
+
+    // The server's LIKE through likeTest() answers as the file's engine does.
+    void testLikeAsTheFileMeansIt_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("Latin case") << "Ephedra" << "%eDRA";
+        QTest::newRow("accented letter") << "É" << "é";
+        QTest::newRow("full-width letter") << "Ａ" << "ａ";
+        QTest::newRow("Greek letter") << "Σ" << "σ";
+        QTest::newRow("backslash is no escape") << "a\\b" << "a\\b";
+        QTest::newRow("backslash before %") << "a%" << "a\\%";
+        QTest::newRow("_ is one Chinese character") << "麻黄" << "_黄";
+        QTest::newRow("_ is not two") << "麻黄" << "_";
+        QTest::newRow("_ is one character past U+FFFF") << "😀x" << "_x";
+        QTest::newRow("% alone on empty text") << "" << "%";
+        QTest::newRow("_ matches a line break") << "a\nb" << "a_b";
+        QTest::newRow("U+FFFE reads as U+FFFD") << QString(QChar(0xFFFE)) << QString(QChar(0xFFFD));
+        QTest::newRow("pieces in order") << "清热解毒" << "%热%毒";
+        QTest::newRow("pieces out of order") << "清热解毒" << "%毒%热%";
+    }
+    void testLikeAsTheFileMeansIt()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, pattern);
+        static Server server;
+        static TestDatabase file;
+        const QString onServer = server.scalar("SELECT CASE WHEN " + data::pg::likeTest("$1::text", "$2::text") +
+                                                   " THEN 1 ELSE 0 END",
+                                               {value.toUtf8(), pattern.toUtf8()});
+        QCOMPARE(onServer, file.scalar("SELECT ?1 LIKE ?2", {value, pattern}));
+    }
+
+    // Through the index, a search finds exactly what a test of every row finds.
+    void testIndexNarrowsWithoutHiding()
+    {
+        Server server;
+        QRandomGenerator random(19);
+        const QString pool = QStringLiteral("清热解毒麻黄桂枝AaBb%_ \n😀");
+        const auto text = [&](int length) {
+            QString out;
+            for (int i = 0; i < length; ++i)
+                out += pool.mid(int(random.bounded(pool.size())), 1);
+            return QString::fromUtf8(out.toUtf8()); // a half surrogate pair reads as it is sent
+        };
+        for (int i = 0; i < 150; ++i)
+            server.connection.exec("INSERT INTO DRUG_ZB (别名) VALUES ($1)",
+                                   {i % 10 ? data::pg::Param(text(int(random.bounded(12))).toUtf8()) : std::nullopt});
+        server.connection.execScript("SET enable_seqscan = off");
+        const QString count = "SELECT count(*) FROM DRUG_ZB WHERE ";
+        const QString like = data::pg::likeTest("别名", "$1");
+        for (int i = 0; i < 300; ++i) {
+            const QString typed = text(1 + int(random.bounded(3)));
+            const QByteArray pattern = ('%' + typed + '%').toUtf8();
+            const QByteArray keys = data::pg::arrayLiteral(data::pg::requiredKeys(typed));
+            QCOMPARE(server.scalar(count + data::pg::holdsKeysTest("别名", "$2") + " AND " + like, {pattern, keys}),
+                     server.scalar(count + like, {pattern}));
+        }
+    }
+
+    void testChangesAreAnnounced()
+    {
+        Server server;
+        Connection listener;
+        listener.open(server.db.conninfo());
+        listener.execScript("LISTEN zelkano");
+        const QStringList changes{"INSERT INTO DRUG_ZB (ID, 药物名称) VALUES (7, 'a'), (8, 'b')",
+                                  "UPDATE DRUG_ZB SET ID = 9 WHERE ID = 8", "DELETE FROM DRUG_ZB WHERE ID = 7",
+                                  "INSERT INTO DRUG_ZB (药物名称) SELECT 'n' FROM generate_series(1, 201)",
+                                  "INSERT INTO DRUG_LB (BM) VALUES ('01')", "INSERT INTO HELP_LB (BM) VALUES ('01')",
+                                  "INSERT INTO HELP_ZB (LB) VALUES ('01')", "TRUNCATE DRUG_ZB"};
+        for (const QString &sql : changes)
+            server.connection.execScript(sql);
+        QStringList heard;
+        QElapsedTimer timer;
+        timer.start();
+        while (heard.size() < changes.size() && timer.elapsed() < 2000) {
+            for (const auto &n : listener.takeNotifications())
+                heard << n.channel + ": " + n.payload;
+            QTest::qWait(10);
+        }
+        QCOMPARE(heard, QStringList({"zelkano: drug_zb 7,8", "zelkano: drug_zb 8,9", "zelkano: drug_zb 7",
+                                     "zelkano: drug_zb", "zelkano: drug_lb", "zelkano: help_lb",
+                                     "zelkano: help_zb", "zelkano: drug_zb"}));
+    }
+
+    // What a file may hold and the server may not fails the copy by name;
+    // everything else goes to the server and back byte for byte.
+    void testServerValues_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("Chinese") << SQLITE_TEXT << QByteArray("麻黄 Ephedra") << true;
+        QTest::newRow("empty text") << SQLITE_TEXT << QByteArray("") << true;
+        QTest::newRow("NULL") << SQLITE_NULL << QByteArray() << true;
+        QTest::newRow("U+FFFE") << SQLITE_TEXT << QByteArray("\xef\xbf\xbe") << true;
+        QTest::newRow("past U+FFFF") << SQLITE_TEXT << QByteArray("\xf0\x9f\x98\x80") << true;
+        QTest::newRow("NUL") << SQLITE_TEXT << QByteArray("a\0b", 3) << false;
+        QTest::newRow("bad byte") << SQLITE_TEXT << QByteArray("\xff") << false;
+        QTest::newRow("overlong") << SQLITE_TEXT << QByteArray("\xc0\xaf") << false;
+        QTest::newRow("surrogate") << SQLITE_TEXT << QByteArray("\xed\xa0\x80") << false;
+        QTest::newRow("past U+10FFFF") << SQLITE_TEXT << QByteArray("\xf4\x90\x80\x80") << false;
+        QTest::newRow("cut short") << SQLITE_TEXT << QByteArray("\xe9\xba") << false;
+        QTest::newRow("BLOB") << SQLITE_BLOB << QByteArray("abc") << false;
+    }
+    void testServerValues()
+    {
+        QFETCH(int, type);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, fits);
+        static Server server;
+        const data::RawValue value{type, bytes};
+        try {
+            data::pg::requireFitForServer(value, "DRUG_ZB", 42, "别名");
+            QVERIFY(fits);
+        } catch (const data::DbError &e) {
+            QVERIFY2(!fits, qPrintable(e.message()));
+            QVERIFY2(e.message().contains("DRUG_ZB") && e.message().contains("42") && e.message().contains("别名"),
+                     qPrintable(e.message()));
+        }
+        if (type == SQLITE_BLOB)
+            return;
+        // The rule is the server's own: what fits comes back unchanged, and
+        // the server refuses what does not.
+        const data::pg::Param sent = type == SQLITE_NULL ? data::pg::Param() : data::pg::Param(bytes);
+        try {
+            const data::pg::Result back = server.connection.exec("SELECT $1::text", {sent});
+            QVERIFY(fits);
+            QCOMPARE(back.isNull(0, 0), type == SQLITE_NULL);
+            QCOMPARE(back.bytes(0, 0), bytes);
+        } catch (const data::DbError &e) {
+            QVERIFY2(!fits, qPrintable(e.message()));
+        }
+    }
+};
+
+QTEST_MAIN(TestPg)
+#include "test_pg.moc"
