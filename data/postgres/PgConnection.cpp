@@ -94,13 +94,14 @@ void Connection::open(const QString &conninfo)
     // Entries before dbname yield to the connection string, those after it
     // win: the user may tune the keep-alives, never the time we wait or the
     // encoding we read. A dead link is noticed within about 5 s on TCP.
-    // Compiling a plan (JIT) would cost a search more than it saves, and a
-    // row another client keeps locked fails a save rather than freezing it.
+    // Compiling a plan (JIT) would cost a search more than it saves, the
+    // list of every drug is sorted in memory, and a row another client
+    // keeps locked fails a save rather than freezing it.
     const char *keywords[] = {"application_name", "options", "keepalives_idle", "keepalives_interval",
                               "keepalives_count", "tcp_user_timeout", "dbname", "connect_timeout",
                               "client_encoding", nullptr};
     const QByteArray timeout = QByteArray::number(ConnectTimeoutSeconds);
-    const char *values[] = {"zelkano", "-c jit=off -c lock_timeout=5s", "5", "1", "3", "5000", info.constData(),
+    const char *values[] = {"zelkano", "-c jit=off -c work_mem=32MB -c lock_timeout=5s", "5", "1", "3", "5000", info.constData(),
                             timeout.constData(), "UTF8", nullptr};
     std::unique_ptr<pg_conn, Finish> conn(PQconnectdbParams(keywords, values, 1));
     if (!conn)

@@ -1,10 +1,41 @@
 #include "data/postgres/PgSearch.h"
+#include "data/postgres/PgConnection.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace data::pg {
 
-QString likeTest(const QString &column, const QString &parameter)
+QString likeTest(const QString &column, const QString &parameter, QStringView pattern)
 {
-    return QStringLiteral("zelkano_like_text(%1) LIKE zelkano_like_text(%2) ESCAPE ''").arg(column, parameter);
+    bool letters = false, replaced = false;
+    for (const QChar c : pattern) {
+        letters = letters || (c.unicode() < 0x80 && c.isLetter());
+        replaced = replaced || c.unicode() >= 0xFFFD;
+    }
+    // A letter of the value meets only % or _ of a pattern without letters,
+    // which take it in either case; and U+FFFE reads as U+FFFD only to a
+    // pattern that holds one of the three.
+    if (replaced)
+        return QStringLiteral("zelkano_like_text(%1) LIKE zelkano_like_text(%2) ESCAPE ''").arg(column, parameter);
+    if (letters)
+        return QStringLiteral("zelkano_fold(%1) LIKE zelkano_fold(%2) ESCAPE ''").arg(column, parameter);
+    return QStringLiteral("%1 LIKE %2 ESCAPE ''").arg(column, parameter);
+}
+
+double estimatedRows(Connection &connection, const QString &where, const std::vector<Param> &params)
+{
+    const Result plan = connection.exec(QStringLiteral("EXPLAIN (FORMAT JSON) SELECT 1 FROM DRUG_ZB WHERE ") + where,
+                                        params);
+    const QJsonDocument json = QJsonDocument::fromJson(plan.bytes(0, 0));
+    return json.array().at(0).toObject().value(QLatin1String("Plan")).toObject().value(QLatin1String("Plan Rows")).toDouble();
+}
+
+double drugCount(Connection &connection)
+{
+    // The planner's own count, kept by ANALYZE: no scan of the table.
+    return estimatedRows(connection, QStringLiteral("true"), {});
 }
 
 QString holdsKeysTest(const QString &column, const QString &parameter)
