@@ -2,6 +2,7 @@
 // LIKE and the search index, notices of change, and what a copy may carry.
 #include "PgTestDatabase.h"
 #include "TestSupport.h"
+#include "data/postgres/PgNotifier.h"
 #include "data/postgres/PgSchema.h"
 #include "data/postgres/PgSearch.h"
 #include "data/postgres/PgValues.h"
@@ -247,6 +248,31 @@ private slots:
         QCOMPARE(heard, QStringList({"zelkano: drug_zb 7,8", "zelkano: drug_zb 8,9", "zelkano: drug_zb 7",
                                      "zelkano: drug_zb", "zelkano: drug_lb", "zelkano: help_lb",
                                      "zelkano: help_zb", "zelkano: drug_zb"}));
+    }
+
+    // A burst of changes is one report within a second; a lost listener
+    // comes back and reports everything, since it may have missed notices.
+    void testNotifierGathersAndRecovers()
+    {
+        Server server;
+        data::pg::PgNotifier notifier;
+        QList<data::DatabaseChanges> heard;
+        connect(&notifier, &data::pg::PgNotifier::changed, this, [&](const data::DatabaseChanges &c) { heard << c; });
+        notifier.start(server.db.conninfo());
+        QVERIFY(notifier.listening());
+        QElapsedTimer timer;
+        timer.start();
+        server.connection.execScript("INSERT INTO DRUG_ZB (ID) VALUES (5); INSERT INTO DRUG_LB (BM) VALUES ('01')");
+        QTRY_COMPARE_WITH_TIMEOUT(heard.size(), 1, 1000);
+        QCOMPARE(heard[0].drugs, QSet<qint64>{5});
+        QVERIFY(heard[0].categories && !heard[0].everyDrug && !heard[0].helpTopics);
+        QTest::qWait(2 * data::pg::PgNotifier::GatherMs);
+        QCOMPARE(heard.size(), 1);
+        server.connection.execScript("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                     "WHERE datname = current_database() AND pid <> pg_backend_pid()");
+        QTRY_COMPARE_WITH_TIMEOUT(heard.size(), 2, data::pg::PgNotifier::RetryMs + 2000);
+        QVERIFY(heard[1].everyDrug && heard[1].categories && heard[1].helpTopics && heard[1].helpTexts);
+        QVERIFY(notifier.listening());
     }
 
     // What a file may hold and the server may not fails the copy by name;
