@@ -12,6 +12,14 @@ QString reason(const char *text)
     return QString::fromUtf8(text ? text : "").trimmed();
 }
 
+// The server's own words for a failed statement, and its SQLSTATE.
+[[noreturn]] void failResult(pg_conn *conn, const pg_result *result)
+{
+    const char *primary = PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY);
+    const char *state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+    throw PgError(primary ? reason(primary) : reason(PQerrorMessage(conn)), QByteArray(state ? state : ""));
+}
+
 } // namespace
 
 void Result::Clear::operator()(pg_result *result) const
@@ -51,6 +59,11 @@ bool Result::isNull(int row, int column) const
 QByteArray Result::bytes(int row, int column) const
 {
     return QByteArray(PQgetvalue(m_result.get(), row, column), PQgetlength(m_result.get(), row, column));
+}
+
+QByteArrayView Result::view(int row, int column) const
+{
+    return QByteArrayView(PQgetvalue(m_result.get(), row, column), PQgetlength(m_result.get(), row, column));
 }
 
 QString Result::text(int row, int column) const
@@ -157,9 +170,7 @@ Result Connection::exec(const QString &sql, const std::vector<Param> &params)
     const ExecStatusType status = PQresultStatus(result.m_result.get());
     if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK)
         return result;
-    const char *primary = PQresultErrorField(result.m_result.get(), PG_DIAG_MESSAGE_PRIMARY);
-    const char *state = PQresultErrorField(result.m_result.get(), PG_DIAG_SQLSTATE);
-    throw PgError(primary ? reason(primary) : reason(PQerrorMessage(conn)), QByteArray(state ? state : ""));
+    failResult(conn, result.m_result.get());
 }
 
 Result Connection::execScript(const QString &sql)
@@ -172,9 +183,38 @@ Result Connection::execScript(const QString &sql)
     if (PQresultStatus(result.m_result.get()) == PGRES_COMMAND_OK
         || PQresultStatus(result.m_result.get()) == PGRES_TUPLES_OK)
         return result;
-    const char *primary = PQresultErrorField(result.m_result.get(), PG_DIAG_MESSAGE_PRIMARY);
-    const char *state = PQresultErrorField(result.m_result.get(), PG_DIAG_SQLSTATE);
-    throw PgError(primary ? reason(primary) : reason(PQerrorMessage(conn)), QByteArray(state ? state : ""));
+    failResult(conn, result.m_result.get());
+}
+
+void Connection::copyIn(const QString &sql, const std::function<bool(QByteArray &)> &next)
+{
+    pg_conn *conn = require();
+    Result start(PQexec(conn, sql.toUtf8().constData()));
+    if (!start.m_result || PQresultStatus(start.m_result.get()) != PGRES_COPY_IN)
+        throw PgError(reason(PQerrorMessage(conn)), {});
+    QByteArray piece;
+    try {
+        while (next(piece)) {
+            if (PQputCopyData(conn, piece.constData(), int(piece.size())) != 1)
+                failConnection();
+            piece.clear();
+        }
+    } catch (...) {
+        // The server drops what it was sent; the error is the caller's.
+        PQputCopyEnd(conn, "abandoned");
+        while (Result(PQgetResult(conn)).m_result) {
+        }
+        throw;
+    }
+    if (PQputCopyEnd(conn, nullptr) != 1)
+        failConnection();
+    Result end(PQgetResult(conn));
+    while (Result(PQgetResult(conn)).m_result) {
+    }
+    if (!end.m_result)
+        failConnection();
+    if (PQresultStatus(end.m_result.get()) != PGRES_COMMAND_OK)
+        failResult(conn, end.m_result.get());
 }
 
 int Connection::socket() const
@@ -205,9 +245,9 @@ Param Connection::text(const std::optional<QString> &value)
     return value ? Param(value->toUtf8()) : std::nullopt;
 }
 
-Transaction::Transaction(Connection &connection) : m_connection(connection)
+Transaction::Transaction(Connection &connection, const QString &begin) : m_connection(connection)
 {
-    m_connection.execScript(QStringLiteral("BEGIN"));
+    m_connection.execScript(begin);
 }
 
 Transaction::~Transaction()

@@ -3,7 +3,9 @@
 #include "data/DbError.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -40,6 +42,8 @@ public:
     int column(const char *name) const; // -1 when absent
     bool isNull(int row, int column) const;
     QByteArray bytes(int row, int column) const;
+    // The same without a copy, valid while the result lives.
+    QByteArrayView view(int row, int column) const;
     QString text(int row, int column) const;
     std::optional<QString> value(int row, int column) const;
     qint64 int64(int row, int column) const;
@@ -81,6 +85,10 @@ public:
     // the result is the last one's.
     Result execScript(const QString &sql);
 
+    // COPY ... FROM STDIN: `next` fills the buffer with the next piece of
+    // the data and returns false when there is none left.
+    void copyIn(const QString &sql, const std::function<bool(QByteArray &)> &next);
+
     // The descriptor that becomes readable when the server sends something.
     int socket() const;
     struct Notification {
@@ -105,7 +113,7 @@ private:
 class Transaction
 {
 public:
-    explicit Transaction(Connection &connection);
+    explicit Transaction(Connection &connection, const QString &begin = QStringLiteral("BEGIN"));
     ~Transaction();
     Transaction(const Transaction &) = delete;
     Transaction &operator=(const Transaction &) = delete;

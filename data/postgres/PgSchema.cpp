@@ -34,6 +34,11 @@ QString Schema::tablesSql()
     return resource(QStringLiteral(":/data/postgres/schema.sql"));
 }
 
+QString Schema::dropDerivedSql()
+{
+    return QString::fromLatin1(DropDerived);
+}
+
 QString Schema::derivedSql()
 {
     return resource(QStringLiteral(":/data/postgres/derived.sql"));
@@ -81,7 +86,7 @@ int Schema::prepare(Connection &connection)
     if (current >= Version)
         return current;
     connection.execScript(QStringLiteral("CREATE TABLE IF NOT EXISTS ZELKANO_SCHEMA (VERSION integer NOT NULL)"));
-    connection.execScript(QString::fromLatin1(DropDerived));
+    connection.execScript(dropDerivedSql());
     connection.execScript(derivedSql());
     setVersion(connection, Version);
     transaction.commit();

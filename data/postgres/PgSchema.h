@@ -32,6 +32,8 @@ public:
 
     static QString tablesSql();
     static QString derivedSql();
+    // Drops what derived.sql makes, and what an earlier layout made in its place.
+    static QString dropDerivedSql();
 };
 
 } // namespace data::pg

@@ -5,6 +5,7 @@
 #include "data/postgres/PgNotifier.h"
 #include "data/postgres/PgSchema.h"
 #include "data/postgres/PgSearch.h"
+#include "data/postgres/PgStatement.h"
 #include "data/postgres/PgValues.h"
 
 #include <QElapsedTimer>
@@ -248,6 +249,29 @@ private slots:
         QCOMPARE(heard, QStringList({"zelkano: drug_zb 7,8", "zelkano: drug_zb 8,9", "zelkano: drug_zb 7",
                                      "zelkano: drug_zb", "zelkano: drug_lb", "zelkano: help_lb",
                                      "zelkano: help_zb", "zelkano: drug_zb"}));
+    }
+
+    // The file's parameter forms become the server's $n; quotes and casts stay.
+    void testParametersBecomeNumbered_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("names") << "select * from DRUG_ZB where 药物名称=:name and LB=:lb or 别名=:name"
+                               << "select * from DRUG_ZB where 药物名称=$1 and LB=$2 or 别名=$1" << QStringList{"name", "lb"};
+        QTest::newRow("numbers") << "x like ?2 and y like ?1" << "x like $1 and y like $2" << QStringList{"2", "1"};
+        QTest::newRow("question marks") << "values (?, ?)" << "values ($1, $2)" << QStringList{"1", "2"};
+        QTest::newRow("quotes and casts") << R"(select ':a', "b:c", ?::text[] where ''':z''')"
+                                          << R"(select ':a', "b:c", $1::text[] where ''':z''')" << QStringList{"1"};
+    }
+    void testParametersBecomeNumbered()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, server);
+        QFETCH(QStringList, names);
+        QStringList found;
+        QCOMPARE(data::pg::PgStatement::serverText(sql, found), server);
+        QCOMPARE(found, names);
     }
 
     // A burst of changes is one report within a second; a lost listener

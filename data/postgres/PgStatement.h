@@ -1,0 +1,62 @@
+#pragma once
+
+#include "data/Statement.h"
+#include "data/postgres/PgConnection.h"
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace data::pg {
+
+// One statement on the server with the interface of the file's Statement:
+// parameters written :name, ?NNN or ? are bound by number from 1 and sent
+// apart from the text ($1, $2, ...); the rows are read in full at the first
+// step. A text holding more than one statement is refused by the server.
+class PgStatement
+{
+public:
+    PgStatement(Connection &connection, const QString &sql);
+
+    void bind(int index, const std::optional<QString> &value);
+    void bind(int index, const QString &value) { bind(index, std::optional<QString>(value)); }
+    void bind(int index, qint64 value);
+    void bindNull(int index) { bind(index, std::optional<QString>()); }
+    // Text and NULL only: what the server's tables hold.
+    void bind(int index, const RawValue &value);
+    int parameterIndex(const QString &name) const;
+    int parameterCount() const { return int(m_names.size()); }
+    QString parameterName(int index) const;
+
+    bool step();
+    void reset();
+
+    int columnCount() const { return m_result.columns(); }
+    QString columnName(int column) const { return m_result.columnName(column); }
+    bool isNull(int column) const { return m_result.isNull(m_row, column); }
+    QString text(int column) const { return m_result.text(m_row, column); }
+    std::optional<QString> value(int column) const { return m_result.value(m_row, column); }
+    qint64 int64(int column) const { return m_result.int64(m_row, column); }
+    QByteArrayView bytes(int column) const;
+    RawValue raw(int column) const;
+    // Rows the statement inserted, changed or deleted.
+    qint64 changes() const { return m_result.affected(); }
+
+    const QString &sql() const { return m_sql; }
+    // The text as the server gets it, with $n in place of the names.
+    static QString serverText(const QString &sql, QStringList &names);
+
+private:
+    Connection &m_connection;
+    QString m_sql;
+    QString m_serverText;
+    QStringList m_names;
+    std::vector<Param> m_params;
+    Result m_result;
+    bool m_ran = false;
+    int m_row = -1;
+};
+
+} // namespace data::pg
