@@ -1,5 +1,5 @@
 #include "app/AccessConversion.h"
-#include "data/ChildProcess.h"
+#include "access/ChildProcess.h"
 #include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/Statement.h"
@@ -57,7 +57,7 @@ void runImporter(const QString &source, const QString &target, QMap<QString, qin
                                                             {QCoreApplication::applicationDirPath()});
     if (importer.isEmpty())
         throw DbError(QStringLiteral("程序文件夹中缺少转换程序 drugdb"));
-    const QByteArray output = data::runChild(
+    const QByteArray output = msaccess::runChild(
         importer, {QStringLiteral("import"), source, QStringLiteral("--out"), target, QStringLiteral("--force")},
         TimeLimitMs,
         {QStringLiteral("无法启动转换程序 drugdb：%1"), QStringLiteral("转换超过 %1 分钟，已中止"),

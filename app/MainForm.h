@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "data/DataSet.h"
 #include "data/DataSource.h"
+#include "widgets/EntryEdit.h"
 #include "widgets/Icons.h"
 
 #include <QMainWindow>
@@ -24,9 +25,6 @@ class QToolButton;
 class TreeNode;
 class TreeView;
 class PrinterProvider;
-
-// The drug name box of the entry page. Tag is the name-changed mark.
-class EntryEdit;
 
 // The program's one window. Every subsystem's methods are members of this
 // class; each lives in its subsystem's folder.
@@ -163,26 +161,4 @@ private:
     QTimer m_frameWatch;
     int m_frameTries = 0;
     bool m_frameCentred = false;
-};
-
-#include <QLineEdit>
-#include <limits>
-
-class EntryEdit : public QLineEdit
-{
-    Q_OBJECT
-public:
-    // Without QLineEdit's cut at 32,767 characters.
-    explicit EntryEdit(QWidget *parent = nullptr) : QLineEdit(parent)
-    {
-        setMaxLength(std::numeric_limits<int>::max());
-    }
-    int Tag = 0;
-
-signals:
-    // The focus left the box (not merely the window).
-    void exited();
-
-protected:
-    void focusOutEvent(QFocusEvent *event) override;
 };

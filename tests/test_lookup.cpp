@@ -1,6 +1,6 @@
 // The drug lookup: category tree, record sheet, search by name and combined search.
 #include "TestSupport.h"
-#include "app/Guard.h"
+#include "core/Guard.h"
 #include "data/DbError.h"
 #include "widgets/LabeledEdit.h"
 #include "widgets/Memo.h"
@@ -409,7 +409,7 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(data::DbError, form.ShowDrug(badId, form.Memo1));
         QVERIFY(form.Memo1->lines().isEmpty());
         form.ShowDrug(id(drug), form.Memo1);
-        app::guarded([&] { form.ShowDrug(badId, form.Memo1); });
+        core::guarded([&] { form.ShowDrug(badId, form.Memo1); });
         QCOMPARE(presenter.count(app::MessageForm::ErrorReport), 1);
         QCOMPARE(presenter.messages.size(), 1);
         QVERIFY(form.Memo1->lines().isEmpty());

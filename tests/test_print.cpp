@@ -1,6 +1,5 @@
 // Printing the record sheet: what reaches the paper, where, and on which pages.
 #include "TestSupport.h"
-#include "data/DbError.h"
 #include "print/Printing.h"
 #include "widgets/Memo.h"
 #include "widgets/PageControl.h"
@@ -120,7 +119,7 @@ public:
     {
         recording.titles << title;
         if (failWith)
-            throw data::DbError(*failWith);
+            throw PrintError(*failWith);
         recording.pages = {{}};
         return std::make_unique<RecordingJob>(recording, device);
     }
@@ -488,7 +487,7 @@ void TestPrint::testNoDefaultPrinterIsReported()
     try {
         DefaultPrinterProvider().begin(QStringLiteral("Zelkano中草药"));
         QFAIL("a job was begun without a default printer");
-    } catch (const data::DbError &e) {
+    } catch (const PrintError &e) {
         reason = e.message();
     }
     QVERIFY(reason.contains(QRegularExpression(QStringLiteral("[\\x{4e00}-\\x{9fff}]"))));

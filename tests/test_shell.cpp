@@ -2,7 +2,7 @@
 // the focus, the Enter key, and shutdown.
 #include "TestSupport.h"
 
-#include "app/Guard.h"
+#include "core/Guard.h"
 #include "data/DbError.h"
 #include "data/Statement.h"
 #include "print/Printing.h"
@@ -600,13 +600,29 @@ private slots:
         QCOMPARE(presenter.texts(), QStringList{shown});
     }
 
+    void testEscapedErrorReachesErrorReport_data()
+    {
+        QTest::addColumn<bool>("printer");
+        QTest::newRow("database error") << false;
+        QTest::newRow("printer fault") << true;
+    }
+
+    // The window puts in the error report that the guard hands its catch to.
     void testEscapedErrorReachesErrorReport()
     {
+        QFETCH(bool, printer);
+        ShellDatabase data;
         RecordingPresenter presenter;
-        app::guard([] { throw data::DbError(QStringLiteral("数据集 SQL_1 已关闭")); })();
+        WindowFixture fixture(data.path());
+        const QString text = printer ? QStringLiteral("打印机无法开始新的一页") : QStringLiteral("数据集 SQL_1 已关闭");
+        core::guard([&] {
+            if (printer)
+                throw PrintError(text);
+            throw data::DbError(text);
+        })();
         QCOMPARE(presenter.messages.size(), 1);
         QCOMPARE(presenter.messages[0].form, app::MessageForm::ErrorReport);
-        QCOMPARE(presenter.messages[0].text, QStringLiteral("数据集 SQL_1 已关闭."));
+        QCOMPARE(presenter.messages[0].text, text + QStringLiteral("."));
         QCOMPARE(presenter.messages[0].title, QStringLiteral("Zelkano中草药查询大全"));
         QCOMPARE(presenter.messages[0].icon, app::MessageIcon::Stop);
     }

@@ -1,5 +1,5 @@
 #include "widgets/DbLookupComboBox.h"
-#include "app/Guard.h"
+#include "core/Guard.h"
 #include "data/DataSource.h"
 
 DbLookupComboBox::DbLookupComboBox(QWidget *parent)
@@ -8,7 +8,7 @@ DbLookupComboBox::DbLookupComboBox(QWidget *parent)
     setEditable(false);
     setMaxVisibleItems(20);
     setFocusPolicy(Qt::StrongFocus);
-    connect(this, &QComboBox::activated, this, app::guard([this](int index) { onActivated(index); }));
+    connect(this, &QComboBox::activated, this, core::guard([this](int index) { onActivated(index); }));
 }
 
 DbLookupComboBox::~DbLookupComboBox()

@@ -1,5 +1,5 @@
 #include "widgets/DbMemo.h"
-#include "app/Guard.h"
+#include "core/Guard.h"
 
 #include <QFocusEvent>
 #include <vector>
@@ -87,7 +87,7 @@ QString DbMemo::storedText(const QString &stored, const QString &shown, qsizetyp
 DbMemo::DbMemo(QWidget *parent)
     : Memo(parent), m_link([this] { showField(); }, [this] { writeField(); })
 {
-    connect(this, &QPlainTextEdit::textChanged, this, app::guard([this] { onTextChanged(); }));
+    connect(this, &QPlainTextEdit::textChanged, this, core::guard([this] { onTextChanged(); }));
     showField();
 }
 
@@ -136,7 +136,7 @@ void DbMemo::insertLineBreak()
 void DbMemo::focusOutEvent(QFocusEvent *event)
 {
     Memo::focusOutEvent(event);
-    app::guarded([this] {
+    core::guarded([this] {
         if (m_link.modified() && m_link.active())
             writeField();
     });

@@ -1,8 +1,8 @@
-#include "data/AccessFile.h"
+#include "access/AccessFile.h"
 
 #include <QFile>
 
-namespace data {
+namespace msaccess {
 
 AccessFormat accessFormat(const QString &path)
 {
@@ -24,4 +24,4 @@ AccessFormat accessFormat(const QString &path)
     }
 }
 
-} // namespace data
+} // namespace msaccess
