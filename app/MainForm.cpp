@@ -122,10 +122,10 @@ void TFormMain::buildFrame()
         buttons->addWidget(b);
         return b;
     };
-    tbSave = button(QStringLiteral("保存[&S]"), 0, &TFormMain::tbSaveClick);
-    tbDelete = button(QStringLiteral("删除[&D]"), 1, &TFormMain::tbDeleteClick);
-    tbPrint = button(QStringLiteral("打印[&P]"), 2, &TFormMain::tbPrintClick);
-    tbExit = button(QStringLiteral("退出[&E]"), 3, &TFormMain::tbExitClick);
+    tbSave = button(QStringLiteral("保存[&S]"), Icons::Floppy, &TFormMain::tbSaveClick);
+    tbDelete = button(QStringLiteral("删除[&D]"), Icons::Cross, &TFormMain::tbDeleteClick);
+    tbPrint = button(QStringLiteral("打印[&P]"), Icons::Printer, &TFormMain::tbPrintClick);
+    tbExit = button(QStringLiteral("退出[&E]"), Icons::Door, &TFormMain::tbExitClick);
     buttons->addStretch(1);
     ToolBar1->raise();
 

@@ -53,7 +53,7 @@ void TFormMain::ShowTv4()
             if (SQL_1.recNo() == 1)
                 first = node;
             node->setNodeKey(std::make_unique<NodeKey>(NodeKey{SQL_1.asString(0)}));
-            tv4->setNodeImages(node, 2, 3);
+            tv4->setNodeImages(node, Icons::BlueBookClosed, Icons::BlueBookOpen);
             SQL_1.next();
         }
     }

@@ -202,8 +202,8 @@ private slots:
         QCOMPARE(topTexts(tv1), (QStringList{"解表药", "清热药", "补益药", "空类"}));
         const QList<QStringList> names{{"麻黄"}, {"黄芩", "黄连"}, {"人参"}, {}};
         const QList<QStringList> keys{{id(t.mahuang)}, {id(t.huangqin), id(t.huanglian)}, {id(t.renshen)}, {}};
-        const qint64 categoryIcon = window.form().ImageList_TreeView.icon(1, 1).cacheKey();
-        const qint64 drugIcon = window.form().ImageList_TreeView.icon(2, 3).cacheKey();
+        const qint64 categoryIcon = window.form().ImageList_TreeView.icon(Icons::GreenBook, Icons::GreenBook).cacheKey();
+        const qint64 drugIcon = window.form().ImageList_TreeView.icon(Icons::BlueBookClosed, Icons::BlueBookOpen).cacheKey();
         for (int c = 0; c < 4; ++c) {
             auto *category = static_cast<TreeNode *>(tv1->topLevelItem(c));
             QVERIFY(!category->nodeKey());
@@ -495,7 +495,7 @@ private slots:
                                                   "：党参", "解表药：麻黄", "：孤药"}));
         QCOMPARE(topKeys(form.tv2), (QStringList{id(t.uncategorised), id(t.renshen), id(t.huangqin),
                                                  id(t.huanglian), id(t.dangshen), id(t.mahuang), id(t.orphan)}));
-        const qint64 drugIcon = form.ImageList_TreeView.icon(2, 3).cacheKey();
+        const qint64 drugIcon = form.ImageList_TreeView.icon(Icons::BlueBookClosed, Icons::BlueBookOpen).cacheKey();
         for (int i = 0; i < form.tv2->topLevelItemCount(); ++i)
             QCOMPARE(form.tv2->topLevelItem(i)->icon(0).cacheKey(), drugIcon);
         QCOMPARE(form.tv2->selectedNode(), form.tv2->topLevelItem(0));
