@@ -34,6 +34,9 @@
 #include <algorithm>
 #include <memory>
 #include <sqlite3.h>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -267,20 +270,33 @@ private slots:
 
     void testFailedConnectionReportsBothAttemptsThenOpensUnruled_data()
     {
-        QTest::addColumn<bool>("foreignKey");
-        QTest::newRow("file keyed with another password") << true;
-        QTest::newRow("random bytes") << false;
+        QTest::addColumn<QString>("file");
+        QTest::newRow("file keyed with another password") << "foreign key";
+        QTest::newRow("random bytes") << "random";
+#ifdef Q_OS_UNIX
+        // Reading a FIFO waits for a writer: the start must not.
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("symbolic link to a FIFO") << "link to fifo";
+#endif
     }
 
     void testFailedConnectionReportsBothAttemptsThenOpensUnruled()
     {
-        QFETCH(bool, foreignKey);
+        QFETCH(QString, file);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("drug.mdb"));
-        if (foreignKey)
+        if (file == QLatin1String("foreign key")) {
             writeForeignKeyedDatabase(path);
-        else
+        } else if (file == QLatin1String("random")) {
             writeRandomBytes(path);
+        } else {
+#ifdef Q_OS_UNIX
+            const QString fifo = file == QLatin1String("fifo") ? path : dir.filePath(QStringLiteral("pipe"));
+            QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+            if (fifo != path)
+                QVERIFY(QFile::link(fifo, path));
+#endif
+        }
         RecordingPresenter presenter;
         WindowFixture fixture(path);
         TFormMain &f = fixture.form();
