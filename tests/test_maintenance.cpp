@@ -193,7 +193,7 @@ QString shownText(QWidget *editor)
 {
     if (auto *line = qobject_cast<QLineEdit *>(editor))
         return line->text();
-    return static_cast<QPlainTextEdit *>(editor)->toPlainText();
+    return static_cast<DbMemo *>(editor)->enteredText();
 }
 
 void typeLines(QWidget *editor, const QStringList &lines)
@@ -978,16 +978,21 @@ private slots:
         QTest::addColumn<QString>("column");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("asName");
+        QTest::addColumn<bool>("pasted");
 
-        QTest::newRow("double quotes") << "附注" << u"他说\"好\"，\"\""_s << true;
-        QTest::newRow("quotes and semicolon") << "英文名称" << u"O'Brien'; DROP TABLE DRUG_ZB; --"_s << true;
-        QTest::newRow("backslashes") << "来源" << u"C:\\新\\药\\n\\t\\"_s << true;
-        QTest::newRow("LIKE wildcards") << "性味" << u"100%_纯"_s << true;
-        QTest::newRow("non-BMP characters") << "别名" << u"𠀀𪚥🌿草"_s << true;
+        QTest::newRow("double quotes") << "附注" << u"他说\"好\"，\"\""_s << true << false;
+        QTest::newRow("quotes and semicolon") << "英文名称" << u"O'Brien'; DROP TABLE DRUG_ZB; --"_s << true << false;
+        QTest::newRow("backslashes") << "来源" << u"C:\\新\\药\\n\\t\\"_s << true << false;
+        QTest::newRow("LIKE wildcards") << "性味" << u"100%_纯"_s << true << false;
+        QTest::newRow("non-BMP characters") << "别名" << u"𠀀𪚥🌿草"_s << true << false;
         QTest::newRow("10000 characters in DBEdit1")
-            << "英文名称" << (u"药"_s.repeated(5000) + u"ab"_s.repeated(2500)) << false;
-        QTest::newRow("10000 characters in memo") << "功能主治" << u"清热𠀀"_s.repeated(2500) << false;
-        QTest::newRow("line breaks from Ctrl+Enter") << "附注" << u"第一行\n\n第三行 \n"_s << false;
+            << "英文名称" << (u"药"_s.repeated(5000) + u"ab"_s.repeated(2500)) << false << false;
+        QTest::newRow("10000 characters in memo") << "功能主治" << u"清热𠀀"_s.repeated(2500) << false << false;
+        QTest::newRow("line breaks from Ctrl+Enter") << "附注" << u"第一行\n\n第三行 \n"_s << false << false;
+        // Kept as entered, not as the text area draws them (a blank, a line break).
+        const QString separators = u"甲\u00A0乙\u2028丙\u2029丁\u2029"_s;
+        QTest::newRow("no-break space and separators typed") << "来源" << separators + u"\n戊"_s << false << false;
+        QTest::newRow("no-break space and separators pasted") << "附注" << u"\u2029"_s + separators << false << true;
     }
 
     void testBadInputSurvivesSaveAndReload()
@@ -995,13 +1000,20 @@ private slots:
         QFETCH(QString, column);
         QFETCH(QString, text);
         QFETCH(bool, asName);
+        QFETCH(bool, pasted);
         EntryPage p;
         const QString name = asName ? u"名"_s + text : u"新药"_s;
         p.load(name);
         QCOMPARE(p.f().SQL_ZB.state(), DataSetState::Insert);
         p.chooseCategory(0);
         QWidget *editor = p.editor(column);
-        typeLines(editor, text.split(QLatin1Char('\n')));
+        if (pasted) {
+            editor->setFocus();
+            QApplication::clipboard()->setText(text);
+            QMetaObject::invokeMethod(editor, "paste");
+        } else {
+            typeLines(editor, text.split(QLatin1Char('\n')));
+        }
         p.save();
         QCOMPARE(p.presenter.texts(), QStringList{u"保存成功！"_s});
 
