@@ -3,12 +3,28 @@
 
 #include <QProcess>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+#endif
+
 namespace msaccess {
 
 QByteArray runChild(const QString &program, const QStringList &arguments, int timeLimitMs,
                     const ChildFailureTexts &texts)
 {
     QProcess process;
+#ifdef Q_OS_LINUX
+    // A helper outlives a killed parent otherwise, and goes on writing
+    // beside a file the next start is already working on.
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+    });
+#endif
     process.start(program, arguments);
     if (!process.waitForStarted())
         throw core::Error(texts.cannotStart.arg(process.errorString()));

@@ -202,6 +202,7 @@ TFormMain::OpenResult TFormMain::OpenDatabase()
 {
     MainConnection.close();
     const QString path = MainConnection.path();
+    app::settleAccessConversion(path);
     if (!QFileInfo::exists(path)) {
         app::Messages::framework(QStringLiteral("数据库文件不存在！"));
         return OpenResult::MissingFile;

@@ -24,6 +24,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QImage>
+#include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -437,6 +438,77 @@ private slots:
         QCOMPARE(presenter.texts(), QStringList());
         QVERIFY(second.form().tv1->nodeCount() > 0);
         QCOMPARE(files(), after);
+    }
+
+    // drug.mdb is there at every instant of a conversion. Killed at any of
+    // its steps, or between the two renames an earlier build made, the
+    // program leaves a drug.mdb, no helper goes on writing beside it, and
+    // the next start ends with the converted file, one backup and nothing
+    // else.
+    void testKilledConversionLeavesDrugMdbAndNextStartSettlesIt_data()
+    {
+        QTest::addColumn<QString>("step");
+        for (const char *step : {"importing", "imported", "verified", "backed up", "replaced"})
+            QTest::newRow(step) << QString::fromLatin1(step);
+        QTest::newRow("earlier build, between its renames") << QStringLiteral("moved aside");
+    }
+
+    void testKilledConversionLeavesDrugMdbAndNextStartSettlesIt()
+    {
+        QFETCH(QString, step);
+        const QDir fixtures(QStringLiteral(JET_FIXTURES_DIR));
+        const QString fixture = fixtures.filePath(QStringLiteral("drug_jet4_pw.mdb"));
+        if (!QFileInfo::exists(fixture))
+            QSKIP(qPrintable(QStringLiteral("the Access fixtures are not at %1").arg(fixtures.path())));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("drug.mdb"));
+        const QString backup = dir.filePath(QStringLiteral("drug.mdb.access-backup"));
+        QVERIFY(QFile::copy(fixture, path));
+        const QByteArray original = readBytes(path);
+
+        if (step == QLatin1String("moved aside")) {
+            QProcess drugdb;
+            drugdb.start(QStringLiteral(DRUGDB_PATH),
+                         {QStringLiteral("import"), path, QStringLiteral("--out"), path + QStringLiteral(".converting")});
+            QVERIFY(drugdb.waitForFinished(60000));
+            QCOMPARE(drugdb.exitCode(), 0);
+            QVERIFY(QFile::rename(path, backup));
+        } else {
+            QProcess child;
+            child.start(QStringLiteral(KILL_CONVERTER_PATH), {path, step});
+            QVERIFY2(child.waitForStarted(5000), qPrintable(child.errorString()));
+            QByteArray said;
+            while (!said.split('\n').contains(step.toUtf8()) && child.waitForReadyRead(60000))
+                said += child.readAllStandardOutput();
+            QVERIFY2(said.split('\n').contains(step.toUtf8()), said.constData());
+            if (step == QLatin1String("importing"))
+                QTest::qWait(150); // drugdb has started
+            child.kill();
+            QVERIFY(child.waitForFinished(5000));
+            QVERIFY(QFileInfo(path).isFile());
+            if (step != QLatin1String("replaced"))
+                QCOMPARE(readBytes(path), original);
+#ifdef Q_OS_LINUX
+            // No helper outlives the killed program.
+            QTest::qWait(200);
+            for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+                QByteArray command = readBytes(QStringLiteral("/proc/%1/cmdline").arg(pid));
+                QVERIFY2(!command.contains(QFile::encodeName(dir.path())), command.replace('\0', ' ').constData());
+            }
+#endif
+        }
+
+        RecordingPresenter presenter;
+        WindowFixture next(path);
+        QCOMPARE(next.startResult(), TFormMain::StartResult::Running);
+        QVERIFY(next.form().tv1->nodeCount() > 0);
+        QCOMPARE(presenter.count(app::MessageForm::ErrorReport), 0);
+        // The conversion's message where this start converted.
+        const bool converted = step == QLatin1String("replaced") || step == QLatin1String("moved aside");
+        QCOMPARE(presenter.count(app::MessageForm::Framework), converted ? 0 : 1);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+                 (QStringList{QStringLiteral("drug.mdb"), QStringLiteral("drug.mdb.access-backup")}));
+        QCOMPARE(readBytes(backup), original);
     }
 
     void testValidDatabaseStartsSilentlyOnSimpleQueryPage()
