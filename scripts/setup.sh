@@ -9,6 +9,7 @@ packages=(
     mdbtools-dev libmdb3
     fonts-arphic-gbsn00lp fonts-arphic-uming fonts-noto-cjk
     xvfb xauth xdotool x11-utils openbox
+    dbus-daemon at-spi2-core python3-pyatspi
     desktop-file-utils
     cups cups-client cups-bsd poppler-utils
 )

@@ -2,6 +2,9 @@
 #include "core/Guard.h"
 #include "data/DataSource.h"
 
+#include <QAbstractItemView>
+#include <QItemSelectionModel>
+
 DbLookupComboBox::DbLookupComboBox(QWidget *parent)
     : QComboBox(parent), m_link([this] { showField(); }, [] {})
 {
@@ -81,6 +84,14 @@ void DbLookupComboBox::showField()
         }
     }
     setCurrentIndex(found);
+    // The list marks the entry shown only as it opens; a screen reader asks
+    // the closed list too.
+    QItemSelectionModel *selection = view()->selectionModel();
+    if (found < 0)
+        selection->clear();
+    else
+        selection->setCurrentIndex(model()->index(found, modelColumn(), rootModelIndex()),
+                                   QItemSelectionModel::ClearAndSelect);
 }
 
 void DbLookupComboBox::onActivated(int index)
