@@ -1,6 +1,6 @@
 // The drug entry page: loading a record by name, the bound editors, save
 // and delete, and what a failed or interrupted save leaves behind.
-#include "TestSupport.h"
+#include "GuiFixture.h"
 #include "data/Connection.h"
 #include "data/DataSet.h"
 #include "data/Statement.h"
@@ -33,9 +33,6 @@ using data::DataSetState;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-const QStringList MemoColumns{u"别名"_s, u"来源"_s,     u"植物形态1"_s, u"植物形态2"_s, u"生长地"_s,
-                              u"采制"_s, u"化学成分"_s, u"性味"_s,      u"功能主治"_s,  u"附注"_s};
 
 const QString SaveFailed = u"保存失败！原因："_s;
 
@@ -78,117 +75,32 @@ const Template &drugs()
     return instance;
 }
 
-// The main window on a database of its own, showing the drug entry page.
-class EntryPage
+// The main window on a copy of those drugs, showing the drug entry page.
+// The copy is a base, so that it is there before the window opens on it.
+struct CopiedDrugs {
+    TestDatabase db{TestDatabase::CopyOf{drugs().db.path()}};
+};
+
+class EntryPage : public CopiedDrugs, public GuiFixture, public pages::Entry
 {
 public:
     explicit EntryPage(bool start = true)
-        : maHuang(drugs().maHuang), huangLian(drugs().huangLian), ganCao1(drugs().ganCao1), ganCao2(drugs().ganCao2),
-          guiZhi(drugs().guiZhi), orphan(drugs().orphan)
+        : GuiFixture(db.path(), false), pages::Entry(static_cast<GuiFixture &>(*this)), maHuang(drugs().maHuang),
+          huangLian(drugs().huangLian), ganCao1(drugs().ganCao1), ganCao2(drugs().ganCao2), guiZhi(drugs().guiZhi),
+          orphan(drugs().orphan)
     {
-        QFile::remove(db.path());
-        if (!QFile::copy(drugs().db.path(), db.path()))
-            qFatal("cannot copy the test database");
         if (start)
             this->start();
     }
 
     void start()
     {
-        window.emplace(db.path());
+        GuiFixture::start();
         showPage(TFormMain::DrugEntryPage);
     }
-    bool running() const { return window && window->startResult() == TFormMain::StartResult::Running; }
 
-    TFormMain &f() { return window->form(); }
-    DbMemo *memo(const QString &column)
-    {
-        const qsizetype i = MemoColumns.indexOf(column);
-        if (i < 0)
-            qFatal("no memo is bound to %s", qPrintable(column));
-        return f().DBMemos[size_t(i)];
-    }
-    QWidget *editor(const QString &column)
-    {
-        return column == u"英文名称"_s ? static_cast<QWidget *>(f().DBEdit1) : memo(column);
-    }
-
-    // As the user does it: a click on the page's tab.
-    void showPage(int page) { f().Pc->tabBar()->setCurrentIndex(page), settle(); }
-    void enterName(const QString &name)
-    {
-        f().Edit1->setFocus();
-        settle();
-        f().Edit1->clear();
-        typeText(f().Edit1, name);
-    }
-    // Leaving the box by moving the focus on runs Edit1Exit.
-    void leaveName() { f().DBEdit1->setFocus(), settle(); }
-    void load(const QString &name) { enterName(name), leaveName(); }
-    void chooseCategory(int index)
-    {
-        // What the opened list does when a row is picked.
-        f().DBLookupComboBox1->setCurrentIndex(index);
-        emit f().DBLookupComboBox1->activated(index);
-        settle();
-    }
-    void save() { f().tbSave->click(), settle(); }
-    void remove() { f().tbDelete->click(), settle(); }
-    QString stored(qint64 id, const QString &column)
-    {
-        return scalar(u"SELECT \"%1\" FROM DRUG_ZB WHERE ID = ?"_s.arg(column), {QString::number(id)});
-    }
-    int rows() { return scalar(u"SELECT count(*) FROM DRUG_ZB"_s).toInt(); }
-    QString editing(const QString &column) { return f().SQL_ZB.asString(column); }
-    bool blank()
-    {
-        bool empty = f().DBEdit1->text().isEmpty() && f().DBLookupComboBox1->currentIndex() == -1 &&
-                     f().DBLookupComboBox1->currentText().isEmpty();
-        for (DbMemo *m : f().DBMemos)
-            empty = empty && m->toPlainText().isEmpty();
-        return empty;
-    }
-
-    // Read through a connection of its own, as another program would; kept
-    // open because proving the key on every open is slow.
-    QString scalar(const QString &sql, const QStringList &params = {})
-    {
-        if (!m_reader) {
-            m_reader.emplace(db.path());
-            m_reader->open();
-        }
-        data::Statement statement(m_reader->handle(), sql);
-        for (int i = 0; i < params.size(); ++i)
-            statement.bind(i + 1, params[i]);
-        return statement.step() ? statement.text(0) : QString();
-    }
-
-    RecordingPresenter presenter;
-    TestDatabase db;
-    std::optional<WindowFixture> window;
     const qint64 maHuang, huangLian, ganCao1, ganCao2, guiZhi, orphan;
-
-private:
-    std::optional<data::Connection> m_reader;
 };
-
-// Types at the end of what the editor holds, where a click after the text
-// puts the cursor.
-void focusAtEnd(QWidget *editor)
-{
-    editor->setFocus();
-    settle();
-    if (auto *line = qobject_cast<QLineEdit *>(editor))
-        line->end(false);
-    else if (auto *memo = qobject_cast<QPlainTextEdit *>(editor))
-        memo->moveCursor(QTextCursor::End);
-}
-
-void typeAtEnd(QWidget *editor, const QString &text)
-{
-    focusAtEnd(editor);
-    typeText(editor, text);
-}
 
 QString shownText(QWidget *editor)
 {

@@ -1,6 +1,6 @@
 // The application shell: start-up outcomes, the page rules, page changes and
 // the focus, the Enter key, and shutdown.
-#include "TestSupport.h"
+#include "GuiFixture.h"
 
 #include "core/Guard.h"
 #include "data/DbError.h"
@@ -69,7 +69,7 @@ public:
 // One category with two drugs and one help topic with its text. Building an
 // encrypted file takes most of a second, so it is built once and each test
 // works on its own copy.
-class ShellDatabase
+class ShellDatabase : public TestDatabase
 {
 public:
     static void buildTemplate()
@@ -86,18 +86,8 @@ public:
     }
     static void dropTemplate() { s_template.reset(); }
 
-    ShellDatabase() : m_path(m_dir.filePath(QStringLiteral("drug.mdb")))
-    {
-        if (!s_template || !QFile::copy(s_template->path(), m_path))
-            qFatal("no copy of the test database");
-    }
-    const QString &path() const { return m_path; }
+    ShellDatabase() : TestDatabase(CopyOf{templatePath()}) {}
 
-    // Read through a connection of its own, as another program would.
-    QString scalar(const QString &sql, const QStringList &params = {}) const
-    {
-        return scalarIn(m_path, sql, params);
-    }
     QString englishName() const
     {
         return scalar(QStringLiteral("SELECT 英文名称 FROM DRUG_ZB WHERE ID = ?"), {QString::number(s_licorice)});
@@ -105,10 +95,15 @@ public:
     int drugCount() const { return scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")).toInt(); }
 
 private:
+    static QString templatePath()
+    {
+        if (!s_template)
+            qFatal("no template of the test database");
+        return s_template->path();
+    }
+
     static inline std::unique_ptr<TestDatabase> s_template;
     static inline qint64 s_licorice = 0;
-    QTemporaryDir m_dir;
-    QString m_path;
 };
 
 // A real SQLCipher file, but keyed with another password.
@@ -251,9 +246,9 @@ private slots:
     void testMissingDatabaseShowsOneMessageAndNoWindow()
     {
         QTemporaryDir dir;
-        RecordingPresenter presenter;
-        WindowFixture fixture(dir.filePath(QStringLiteral("drug.mdb")));
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(dir.filePath(QStringLiteral("drug.mdb")));
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
 
         QCOMPARE(fixture.startResult(), TFormMain::StartResult::MissingDatabase);
         QCOMPARE(presenter.messages.size(), 1);
@@ -298,9 +293,9 @@ private slots:
                 QVERIFY(QFile::link(fifo, path));
 #endif
         }
-        RecordingPresenter presenter;
-        WindowFixture fixture(path);
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(path);
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
 
         QCOMPARE(fixture.startResult(), TFormMain::StartResult::Running);
         QCOMPARE(presenter.messages.size(), 2);
@@ -371,10 +366,10 @@ private slots:
         }
         const QByteArray original = readBytes(path);
         auto files = [&] { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); };
-        RecordingPresenter presenter;
         {
-            WindowFixture fixture(path);
-            TFormMain &f = fixture.form();
+            GuiFixture fixture(path);
+            RecordingPresenter &presenter = fixture.presenter;
+            TFormMain &f = fixture.f();
             QCOMPARE(fixture.startResult(), TFormMain::StartResult::Running);
             QVERIFY(f.isVisible());
             if (backup.isEmpty()) {
@@ -432,11 +427,10 @@ private slots:
         after.sort();
         QCOMPARE(files(), after);
 
-        presenter.clear();
-        WindowFixture second(path);
+        GuiFixture second(path);
         QCOMPARE(second.startResult(), TFormMain::StartResult::Running);
-        QCOMPARE(presenter.texts(), QStringList());
-        QVERIFY(second.form().tv1->nodeCount() > 0);
+        QCOMPARE(second.presenter.texts(), QStringList());
+        QVERIFY(second.f().tv1->nodeCount() > 0);
         QCOMPARE(files(), after);
     }
 
@@ -498,10 +492,10 @@ private slots:
 #endif
         }
 
-        RecordingPresenter presenter;
-        WindowFixture next(path);
+        GuiFixture next(path);
+        RecordingPresenter &presenter = next.presenter;
         QCOMPARE(next.startResult(), TFormMain::StartResult::Running);
-        QVERIFY(next.form().tv1->nodeCount() > 0);
+        QVERIFY(next.f().tv1->nodeCount() > 0);
         QCOMPARE(presenter.count(app::MessageForm::ErrorReport), 0);
         // The conversion's message where this start converted.
         const bool converted = step == QLatin1String("replaced") || step == QLatin1String("moved aside");
@@ -514,9 +508,9 @@ private slots:
     void testValidDatabaseStartsSilentlyOnSimpleQueryPage()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
 
         QCOMPARE(fixture.startResult(), TFormMain::StartResult::Running);
         QCOMPARE(presenter.texts(), QStringList());
@@ -534,9 +528,8 @@ private slots:
     void testWindowFrame()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        TFormMain &f = fixture.f();
 
         QCOMPARE(f.windowTitle(), QStringLiteral("Zelkano中草药查询大全 Ver5.1105"));
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Zelkano中草药查询大全"));
@@ -580,9 +573,8 @@ private slots:
     void testEntryEditorsShowEveryLineWhole()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        TFormMain &f = fixture.f();
         clickTab(f, TFormMain::DrugEntryPage);
         typeText(f.Edit1, QStringLiteral("甘草"));
         focusOn(f.DBEdit1);
@@ -621,9 +613,8 @@ private slots:
     void testEveryControlIsNamedForScreenReaders()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        TFormMain &f = fixture.f();
 
         // Every input control is named by the label beside it.
         QList<std::pair<QWidget *, QString>> labelled{{f.LabeledEdit_mc, QStringLiteral("药物名称：")},
@@ -700,8 +691,8 @@ private slots:
     {
         QFETCH(bool, printer);
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
         const QString text = printer ? QStringLiteral("打印机无法开始新的一页") : QStringLiteral("数据集 SQL_1 已关闭");
         core::guard([&] {
             if (printer)
@@ -741,9 +732,9 @@ private slots:
         QFETCH(Change, how);
         QFETCH(int, to);
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
 
         if (from != 0)
             clickTab(f, from);
@@ -763,10 +754,10 @@ private slots:
     void testHiddenCommandsIgnoreTheirAccelerators()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
         CountingPrinter printer;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
         f.setPrinterProvider(&printer);
         QSignalSpy saves(f.tbSave, &QToolButton::clicked);
         QSignalSpy deletes(f.tbDelete, &QToolButton::clicked);
@@ -821,10 +812,10 @@ private slots:
     void testToolbarButtonsNeverTakeFocus()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
         CountingPrinter printer;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
         f.setPrinterProvider(&printer);
 
         focusOn(f.LabeledEdit_mc);
@@ -843,9 +834,8 @@ private slots:
     void testFocusOnTabRowStaysThere()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        TFormMain &f = fixture.f();
         QWidget *tabs = f.Pc->tabBar();
 
         focusOn(tabs);
@@ -875,9 +865,9 @@ private slots:
         QFETCH(Change, how);
         QFETCH(int, to);
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
 
         focusOn(f.tv1);
         clickTab(f, TFormMain::DrugEntryPage);
@@ -918,9 +908,9 @@ private slots:
     {
         QFETCH(int, page);
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
 
         QList<QWidget *> order{f.Pc->tabBar()};
         switch (page) {
@@ -959,9 +949,9 @@ private slots:
     void testEnterInNameBoxMovesOnButFocusedButtonSearches()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
         QSignalSpy clicks(f.BitBtn1, &QPushButton::clicked);
 
         f.LabeledEdit_mc->setText(QStringLiteral("无此名"));
@@ -981,9 +971,8 @@ private slots:
     void testCtrlEnterBreaksLineWhileEnterMovesOn()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        TFormMain &f = fixture.f();
 
         clickTab(f, TFormMain::HelpPage);
         focusOn(f.DBMemo1);
@@ -1014,9 +1003,9 @@ private slots:
     {
         QFETCH(QString, how);
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
         QVERIFY(f.SQL_LB.isActive() && f.MainConnection.isOpen());
 
         if (how == QLatin1String("tbExitClick"))
@@ -1042,9 +1031,9 @@ private slots:
     void testClosingDiscardsUnsavedRecord()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
 
         clickTab(f, TFormMain::DrugEntryPage);
         typeText(f.Edit1, QStringLiteral("当归"));
