@@ -79,7 +79,7 @@ void TFormMain::BitBtn2Click()
             if (SQL_1.recNo() == 1)
                 firstNode = node;
             node->setNodeKey(std::make_unique<NodeKey>(NodeKey{SQL_1.asString(0)}));
-            tv2->setNodeImages(node, 2, 3);
+            tv2->setNodeImages(node, Icons::BlueBookClosed, Icons::BlueBookOpen);
             SQL_1.next();
         }
         // The nodes hold all that the list shows now. With every drug listed

@@ -1,5 +1,5 @@
 // The two query pages.
-#include "app/Guard.h"
+#include "core/Guard.h"
 #include "app/MainForm.h"
 #include "widgets/Bevel.h"
 #include "widgets/Icons.h"
@@ -47,7 +47,7 @@ void TFormMain::buildSimpleQueryPage()
     LabeledEdit_mc = new LabeledEdit(QStringLiteral("药物名称："), Panel1);
     LabeledEdit_mc->setGeometry(65, 8, 162, 20);
     BitBtn1 = searchButton(Panel1, QRect(315, 6, 75, 22));
-    connect(BitBtn1, &QPushButton::clicked, this, app::guard([this] { BitBtn1Click(); }));
+    connect(BitBtn1, &QPushButton::clicked, this, core::guard([this] { BitBtn1Click(); }));
     page->addWidget(Panel1);
 
     auto *body = new QHBoxLayout;
@@ -56,7 +56,7 @@ void TFormMain::buildSimpleQueryPage()
     tv1->setFixedWidth(193);
     tv1->setImages(&ImageList_TreeView);
     tv1->setAccessibleName(QStringLiteral("药物类别"));
-    connect(tv1, &TreeView::nodeChanged, this, app::guard([this](TreeNode *node) { tv1Change(node); }));
+    connect(tv1, &TreeView::nodeChanged, this, core::guard([this](TreeNode *node) { tv1Change(node); }));
     Memo1 = sheetArea(TabSheet1);
     Memo1->setAccessibleName(QStringLiteral("药物资料"));
     body->addWidget(tv1);
@@ -88,7 +88,7 @@ void TFormMain::buildCombinedQueryPage()
         LabeledEdits[i]->setObjectName(QStringLiteral("LabeledEdit%1").arg(i + 1));
     }
     BitBtn2 = searchButton(Panel2, QRect(659, 75, 75, 22));
-    connect(BitBtn2, &QPushButton::clicked, this, app::guard([this] { BitBtn2Click(); }));
+    connect(BitBtn2, &QPushButton::clicked, this, core::guard([this] { BitBtn2Click(); }));
     page->addWidget(Panel2);
 
     auto *body = new QHBoxLayout;
@@ -98,7 +98,7 @@ void TFormMain::buildCombinedQueryPage()
     tv2->setRootIsDecorated(false);
     tv2->setImages(&ImageList_TreeView);
     tv2->setAccessibleName(QStringLiteral("查询结果"));
-    connect(tv2, &TreeView::nodeChanged, this, app::guard([this](TreeNode *node) { tv2Change(node); }));
+    connect(tv2, &TreeView::nodeChanged, this, core::guard([this](TreeNode *node) { tv2Change(node); }));
     Memo2 = sheetArea(TabSheet2);
     Memo2->setAccessibleName(QStringLiteral("药物资料"));
     body->addWidget(tv2);

@@ -1,5 +1,5 @@
 // The drug entry page: the record editor.
-#include "app/Guard.h"
+#include "core/Guard.h"
 #include "app/MainForm.h"
 #include "widgets/Bevel.h"
 #include "widgets/DbEdit.h"
@@ -32,8 +32,8 @@ void TFormMain::buildDrugEntryPage()
     Edit1 = new EntryEdit(page);
     addLabel(page, QStringLiteral("药物名称："), 77, 11, Edit1);
     Edit1->setGeometry(83, 6, 159, 20);
-    connect(Edit1, &QLineEdit::textChanged, this, app::guard([this](const QString &) { Edit1Change(); }));
-    connect(Edit1, &EntryEdit::exited, this, app::guard([this] { Edit1Exit(); }));
+    connect(Edit1, &QLineEdit::textChanged, this, core::guard([this](const QString &) { Edit1Change(); }));
+    connect(Edit1, &EntryEdit::exited, this, core::guard([this] { Edit1Exit(); }));
 
     DBLookupComboBox1 = new DbLookupComboBox(page);
     addLabel(page, QStringLiteral("类别："), 316, 11, DBLookupComboBox1);

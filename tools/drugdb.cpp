@@ -1,8 +1,8 @@
 // Builds encrypted drug databases: from the sample JSON files, from the
 // Access file of the program's Access version, or synthetic ones of any size
 // for benchmarks.
-#include "data/AccessFile.h"
-#include "data/ChildProcess.h"
+#include "access/AccessFile.h"
+#include "access/ChildProcess.h"
 #include "data/DatabaseBuilder.h"
 #include "data/DbError.h"
 #include "tools/AccessReader.h"
@@ -38,7 +38,7 @@ using data::DbError;
 // must end only the reading, never the import with a half-written file.
 tools::AccessDump readInChild(const QString &source)
 {
-    return tools::deserialize(data::runChild(
+    return tools::deserialize(msaccess::runChild(
         QCoreApplication::applicationFilePath(), {QStringLiteral("read-access"), source}, ReaderTimeLimitMs,
         {QStringLiteral("无法启动读取程序：%1"), QStringLiteral("读取文件超过 %1 分钟，已中止"),
          QStringLiteral("读取文件时读取程序崩溃了，文件可能已损坏"), QStringLiteral("读取程序以状态 %1 结束")}));
@@ -48,15 +48,15 @@ void importAccess(const QString &source, const QString &out, bool force)
 {
     if (!QFileInfo(source).isFile())
         throw DbError(QStringLiteral("找不到文件 %1").arg(source));
-    switch (data::accessFormat(source)) {
-    case data::AccessFormat::None:
+    switch (msaccess::accessFormat(source)) {
+    case msaccess::AccessFormat::None:
         throw DbError(QStringLiteral("%1 不是 Access 数据库文件").arg(source));
-    case data::AccessFormat::Accdb:
+    case msaccess::AccessFormat::Accdb:
         throw DbError(QStringLiteral("%1 是 Access 2007 或更新版本的格式，无法读取；"
                                      "请先在 Access 中把它另存为 Access 2000 或 2002-2003 格式的 .mdb 文件")
                           .arg(source));
-    case data::AccessFormat::Jet3:
-    case data::AccessFormat::Jet4:
+    case msaccess::AccessFormat::Jet3:
+    case msaccess::AccessFormat::Jet4:
         break;
     }
     if (QFileInfo::exists(out) && !force)
@@ -173,7 +173,7 @@ int main(int argc, char **argv)
         } else {
             return usage();
         }
-    } catch (const data::DbError &e) {
+    } catch (const core::Error &e) {
         std::fprintf(stderr, "drugdb: %s\n", e.what());
         return 1;
     }
