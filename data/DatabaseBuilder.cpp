@@ -25,15 +25,6 @@
 
 namespace data {
 
-QStringList drugColumns()
-{
-    return {QStringLiteral("LB"),       QStringLiteral("药物名称"),  QStringLiteral("英文名称"),
-            QStringLiteral("别名"),     QStringLiteral("来源"),      QStringLiteral("植物形态1"),
-            QStringLiteral("植物形态2"), QStringLiteral("生长地"),    QStringLiteral("采制"),
-            QStringLiteral("化学成分"), QStringLiteral("性味"),      QStringLiteral("功能主治"),
-            QStringLiteral("附注")};
-}
-
 namespace {
 
 struct Closer {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/DrugFields.h"
+
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -7,10 +9,6 @@
 struct sqlite3;
 
 namespace data {
-
-// The columns of DRUG_ZB that a drug record carries; ID and 类别 come from
-// the database itself.
-QStringList drugColumns();
 
 // A drug database as the Access version of the program kept it, read from
 // its file. A null QString is NULL.

@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "data/DatabaseBuilder.h"
 #include "data/DbError.h"
+#include "data/DrugFields.h"
 #include "data/Statement.h"
 
 #include <algorithm>
@@ -16,18 +17,27 @@ namespace data {
 
 namespace {
 
-// The indexed columns in the order DRUG_ZB_DIRTY lists them, with the field
-// (search box) each one feeds.
+// The indexed columns in the order DRUG_ZB_DIRTY lists them, with the
+// field each one feeds.
 struct IndexedColumn {
-    const char16_t *name;
+    QStringView name;
     int field;
 };
-constexpr IndexedColumn IndexedColumns[] = {
-    {u"药物名称", 1}, {u"类别", 9},      {u"英文名称", 10},  {u"别名", 2},     {u"来源", 7},
-    {u"植物形态1", 8}, {u"植物形态2", 8}, {u"生长地", 4},     {u"采制", 6},     {u"化学成分", 5},
-    {u"性味", 3},      {u"功能主治", 0},  {u"附注", 11},
-};
-constexpr int IndexedCount = int(std::size(IndexedColumns));
+constexpr int IndexedCount = [] {
+    int n = 0;
+    for (const DrugField &f : DrugFields)
+        n += f.indexField >= 0;
+    return n;
+}();
+constexpr std::array<IndexedColumn, IndexedCount> IndexedColumns = [] {
+    std::array<IndexedColumn, IndexedCount> out{};
+    int i = 0;
+    for (const DrugField &f : DrugFields) {
+        if (f.indexField >= 0)
+            out[size_t(i++)] = {f.column, f.indexField};
+    }
+    return out;
+}();
 
 using Key = SearchIndex::Key;
 using KeyList = SearchIndex::KeyList;
@@ -38,10 +48,7 @@ constexpr Key SecondMask = (Key(1) << 21) - 1;
 
 QString columnList()
 {
-    QStringList names;
-    for (const IndexedColumn &c : IndexedColumns)
-        names << QString::fromUtf16(c.name);
-    return names.join(QLatin1Char(','));
+    return indexedColumns().join(QLatin1Char(','));
 }
 
 // Characters as the engine's LIKE reads them, Latin capitals folded to
@@ -337,7 +344,7 @@ QStringList SearchIndex::fieldColumns(int field)
     QStringList columns;
     for (const IndexedColumn &c : IndexedColumns) {
         if (c.field == field)
-            columns << QString::fromUtf16(c.name);
+            columns << c.name.toString();
     }
     return columns;
 }

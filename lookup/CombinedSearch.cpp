@@ -1,5 +1,6 @@
 // The combined-criteria search of the second page.
 #include "app/MainForm.h"
+#include "data/DrugFields.h"
 #include "data/SearchIndex.h"
 #include "widgets/LabeledEdit.h"
 #include "widgets/Memo.h"
@@ -42,13 +43,13 @@ void TFormMain::BitBtn2Click()
             pattern = text;
         // The box's columns are the ones the search index files it under;
         // the plant-form box tests either of its two.
-        const QStringList columns = data::SearchIndex::fieldColumns(i);
+        const QStringList columns = data::boxColumns(i + 1);
         if (columns.size() == 2)
             criteria += QStringLiteral(" and ( %1   or  %2)").arg(test(columns[0]), test(columns[1]));
         else
             criteria += QStringLiteral(" and  ") + test(columns[0]);
         patterns << QStringLiteral("p%1").arg(i + 1) << pattern;
-        filled.push_back({i, text});
+        filled.push_back({data::boxIndexField(i + 1), text});
     }
     // The search index names the rows that can match, and for short texts
     // the rows that do; only the rest are tested.

@@ -6,6 +6,7 @@
 #include "data/DataSet.h"
 #include "data/DatabaseBuilder.h"
 #include "data/DbError.h"
+#include "data/DrugFields.h"
 #include "data/SearchIndex.h"
 #include "data/Statement.h"
 
@@ -851,6 +852,39 @@ private slots:
         QCOMPARE(db.scalar(category, {id}), QStringLiteral("新类别"));
         db.exec(QStringLiteral("UPDATE DRUG_ZB SET LB = '99' WHERE ID = ?"), {id});
         QCOMPARE(db.scalar(category, {id}), QStringLiteral("<null>"));
+    }
+
+    // The table holds every field of the list, and the search index's
+    // triggers and its list of written rows name every indexed one.
+    void testSchemaNamesEveryFieldOfTheList()
+    {
+        TestDatabase db;
+        Connection connection(db.path());
+        const auto columnsOf = [&](const QString &table) {
+            data::Statement info(connection.handle(), QStringLiteral("pragma table_info(%1)").arg(table));
+            QStringList names;
+            while (info.step())
+                names << info.text(1);
+            return names;
+        };
+        QStringList all;
+        for (const data::DrugField &f : data::DrugFields)
+            all << f.column.toString();
+        const QStringList indexed = data::indexedColumns();
+        QCOMPARE(columnsOf(QStringLiteral("DRUG_ZB")), QStringList{QStringLiteral("ID")} + all);
+        QCOMPARE(columnsOf(QStringLiteral("DRUG_ZB_DIRTY")), (QStringList{QStringLiteral("ID"), QStringLiteral("INDEXED")} + indexed));
+
+        const QString triggers = db.scalar(QStringLiteral("select group_concat(sql, ';') from sqlite_master "
+                                                          "where type = 'trigger' and name like 'DRUG_ZB_SEARCH_%'"));
+        static const QRegularExpression list(QStringLiteral("UPDATE OF ID, ([^)]*?) ON|DRUG_ZB_DIRTY \\(ID, INDEXED, ([^)]*)\\)"
+                                                            "|VALUES \\(OLD\\.ID, 1, ([^)]*)\\)"));
+        int lists = 0;
+        for (auto match = list.globalMatch(triggers); match.hasNext(); ++lists) {
+            const QRegularExpressionMatch m = match.next();
+            const QString names = m.captured(1) + m.captured(2) + m.captured(3);
+            QCOMPARE(QString(names).remove(QStringLiteral("OLD.")).split(QStringLiteral(", ")), indexed);
+        }
+        QCOMPARE(lists, 5); // AU: its columns, its insert's and their values; AD: the insert's and its values
     }
 
     void testIdsAreNeverReused()

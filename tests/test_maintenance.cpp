@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "data/Connection.h"
 #include "data/DataSet.h"
+#include "data/DrugFields.h"
 #include "data/Statement.h"
 #include "widgets/DbEdit.h"
 #include "widgets/DbLookupComboBox.h"
@@ -33,8 +34,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QStringList MemoColumns{u"别名"_s, u"来源"_s,     u"植物形态1"_s, u"植物形态2"_s, u"生长地"_s,
-                              u"采制"_s, u"化学成分"_s, u"性味"_s,      u"功能主治"_s,  u"附注"_s};
+// The columns of DBMemo2 .. DBMemo11, in their order.
+const QStringList MemoColumns = [] {
+    QStringList columns;
+    for (const data::DrugField &f : data::DrugFields) {
+        if (f.editor == data::Editor::Memo)
+            columns << f.column.toString();
+    }
+    return columns;
+}();
 
 const QString SaveFailed = u"保存失败！原因："_s;
 
