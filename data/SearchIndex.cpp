@@ -339,16 +339,6 @@ bool orderedPair(int field, QStringView typed, Key &first, Key &last)
 
 } // namespace
 
-QStringList SearchIndex::fieldColumns(int field)
-{
-    QStringList columns;
-    for (const IndexedColumn &c : IndexedColumns) {
-        if (c.field == field)
-            columns << c.name.toString();
-    }
-    return columns;
-}
-
 bool SearchIndex::requiredKeys(int field, QStringView typed, KeyList &out)
 {
     // Between wildcards, a run of one character needs that character, a

@@ -41,10 +41,6 @@ public:
     using Key = std::uint64_t;
     using KeyList = std::vector<Key>;
 
-    // The box order of the combined search: field 8 holds both plant-form
-    // columns, as its box tests either.
-    static QStringList fieldColumns(int field);
-
     // The keys a value must hold in `field` to match LIKE '%typed%', appended
     // to `out`. True when holding them is also enough: a text of one or two
     // characters without wildcards.

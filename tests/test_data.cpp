@@ -9,6 +9,7 @@
 #include "data/DrugFields.h"
 #include "data/SearchIndex.h"
 #include "data/Statement.h"
+#include "lookup/CombinedQuery.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -116,48 +117,46 @@ QString rawScalar(const QString &path, const QString &sql)
 }
 
 // What a combined search finds through the index and through a full test
-// of every row, both as IDs in ascending order, and the where clause the
-// index made.
+// of every row, both as IDs in ascending order, and the statements.
 struct BothWays {
     QList<qint64> full, indexed;
-    QString where;
+    QString sql, fullSql;
     qsizetype staged = 0; // rows the index named
 };
-BothWays searchBothWays(Connection &connection, const std::vector<data::SearchIndex::Criterion> &criteria)
+// (box, text) of each filled box.
+BothWays searchBothWays(Connection &connection, const QList<QPair<int, QString>> &boxes)
 {
-    QString tests = QStringLiteral("1=1");
-    for (size_t i = 0; i < criteria.size(); ++i) {
-        QStringList either;
-        for (const QString &column : data::SearchIndex::fieldColumns(criteria[i].field))
-            either << QStringLiteral("%1 like ?%2").arg(column).arg(i + 1);
-        tests += QStringLiteral(" and (%1)").arg(either.join(QStringLiteral(" or ")));
-    }
-    const auto run = [&](const QString &where) {
-        data::Statement statement(connection.handle(), QStringLiteral("select ID from DRUG_ZB where ") + where +
-                                                           QStringLiteral(" order by ID"));
-        for (size_t i = 0; i < criteria.size(); ++i) {
-            if (statement.parameterCount() > int(i))
-                statement.bind(int(i) + 1, QLatin1Char('%') + criteria[i].typed + QLatin1Char('%'));
+    QStringList texts(data::SearchBoxCount);
+    for (const auto &[box, typed] : boxes)
+        texts[box - 1] = typed;
+    const CombinedQuery query(texts);
+    const auto run = [&](const QString &sql) {
+        data::Statement statement(connection.handle(), sql);
+        for (const auto &[name, value] : query.parameters()) {
+            if (const int index = statement.parameterIndex(name))
+                statement.bind(index, value);
         }
         QList<qint64> ids;
         while (statement.step())
             ids << statement.int64(0);
+        std::sort(ids.begin(), ids.end());
         return ids;
     };
     BothWays out;
-    out.full = run(tests);
-    out.where = data::SearchIndex(connection).narrow(criteria, tests);
-    out.indexed = run(out.where);
-    if (out.where != tests) {
+    out.fullSql = query.fullSql();
+    out.full = run(out.fullSql);
+    out.sql = query.sql(connection);
+    out.indexed = run(out.sql);
+    if (out.sql != out.fullSql) {
         data::Statement staged(connection.handle(), QStringLiteral("select count(*) from temp.SEARCH_IDS"));
         staged.step();
         out.staged = staged.int64(0);
     }
     return out;
 }
-BothWays searchBothWays(Connection &connection, int field, const QString &typed)
+BothWays searchBothWays(Connection &connection, int box, const QString &typed)
 {
-    return searchBothWays(connection, {{field, typed}});
+    return searchBothWays(connection, {{box, typed}});
 }
 
 // Texts to look for: pieces of stored values of one to five characters,
@@ -172,8 +171,8 @@ QList<QPair<int, QString>> probes(Connection &connection, int count)
     while (rows.step())
         ids << rows.int64(0);
     while (out.size() < count) {
-        const int field = int(random() % data::SearchIndex::FieldCount);
-        const QStringList columns = data::SearchIndex::fieldColumns(field);
+        const int box = 1 + int(random() % data::SearchBoxCount);
+        const QStringList columns = data::boxColumns(box);
         data::Statement value(connection.handle(),
                               QStringLiteral("select %1 from DRUG_ZB where ID = ?").arg(columns[random() % columns.size()]));
         value.bind(1, ids[qsizetype(random() % ids.size())]);
@@ -192,7 +191,7 @@ QList<QPair<int, QString>> probes(Connection &connection, int count)
         case 6: if (random() % 3 == 0) piece = QStringLiteral("龘"); break;
         default: break;
         }
-        out << qMakePair(field, piece);
+        out << qMakePair(box, piece);
     }
     return out;
 }
@@ -209,19 +208,19 @@ int checkProbes(Connection &connection, int count, QString &failure)
     while (rows.step())
         dirty << rows.int64(0);
     for (qsizetype n = 0; n < texts.size(); ++n) {
-        std::vector<data::SearchIndex::Criterion> criteria{{texts[n].first, texts[n].second}};
-        if (n % 4 == 3)
-            criteria.push_back({texts[n - 1].first, texts[n - 1].second});
+        QList<QPair<int, QString>> criteria{texts[n]};
+        if (n % 4 == 3 && texts[n - 1].first != texts[n].first)
+            criteria << texts[n - 1];
         bool exact = true;
-        for (const auto &c : criteria) {
+        for (const auto &[box, typed] : criteria) {
             data::SearchIndex::KeyList keys;
-            exact = data::SearchIndex::requiredKeys(c.field, c.typed, keys) && exact;
+            exact = data::SearchIndex::requiredKeys(data::boxIndexField(box), typed, keys) && exact;
         }
         const BothWays found = searchBothWays(connection, criteria);
-        failure = QStringLiteral("field %1, \"%2\"%3: %4 rows by a full test, %5 through the index, %6 named (%7)")
+        failure = QStringLiteral("box %1, \"%2\"%3: %4 rows by a full test, %5 through the index, %6 named (%7)")
                       .arg(texts[n].first).arg(texts[n].second)
                       .arg(criteria.size() > 1 ? QStringLiteral(" and another box") : QString())
-                      .arg(found.full.size()).arg(found.indexed.size()).arg(found.staged).arg(found.where);
+                      .arg(found.full.size()).arg(found.indexed.size()).arg(found.staged).arg(found.sql);
         if (found.full != found.indexed)
             return -1;
         // One or two characters in every box: the index alone answers,
@@ -232,16 +231,16 @@ int checkProbes(Connection &connection, int count, QString &failure)
             qsizetype clean = 0;
             for (const qint64 id : found.full)
                 clean += !dirty.contains(id);
-            if ((found.where.contains(QLatin1String("like")) && !found.where.contains(QLatin1String("SEARCH_DIRTY")))
+            if ((found.sql.contains(QLatin1String("like")) && !found.sql.contains(QLatin1String("SEARCH_DIRTY")))
                 || found.staged != clean)
                 return -1;
         }
         // One character, later another: the places the index keeps decide,
         // and only the rows they cannot tell about are tested.
         static const QRegularExpression ordered(QStringLiteral("^%*[^%_]%+[^%_]%*$"));
-        if (criteria.size() == 1 && texts[n].first != 8 && ordered.match(texts[n].second).hasMatch()) {
+        if (criteria.size() == 1 && texts[n].first != 9 && ordered.match(texts[n].second).hasMatch()) {
             ++decided;
-            if (found.where.contains(QLatin1String("like")) && !found.where.contains(QLatin1String("SEARCH_DIRTY")))
+            if (found.sql.contains(QLatin1String("like")) && !found.sql.contains(QLatin1String("SEARCH_DIRTY")))
                 return -1;
         }
     }
@@ -380,10 +379,10 @@ private slots:
         QVERIFY2(wrote.endsWith(QLatin1Char('1')), qPrintable(wrote));
         Connection connection(db.path());
         connection.open();
-        const BothWays found = searchBothWays(connection, 0, QStringLiteral("龘"));
+        const BothWays found = searchBothWays(connection, 1, QStringLiteral("龘"));
         QCOMPARE(found.indexed, found.full);
         QCOMPARE(found.full.size(), 1);
-        QVERIFY(found.where.contains(QLatin1String("SEARCH_DIRTY")));
+        QVERIFY(found.sql.contains(QLatin1String("SEARCH_DIRTY")));
     }
 
     void testDataSetOpensClosedConnectionOnDemand()
@@ -1235,19 +1234,19 @@ private slots:
 
         Connection connection(db.path());
         connection.open();
-        const auto expectFound = [&](int field, const QString &typed, qsizetype rows) {
-            const BothWays found = searchBothWays(connection, field, typed);
+        const auto expectFound = [&](int box, const QString &typed, qsizetype rows) {
+            const BothWays found = searchBothWays(connection, box, typed);
             QCOMPARE(found.indexed, found.full);
             QCOMPARE(found.full.size(), rows);
         };
         const qsizetype renamed = db.scalar(QStringLiteral("select count(*) from DRUG_ZB where LB = '01'")).toInt();
         for (int pass = 0; pass < 2; ++pass) {
-            expectFound(0, QStringLiteral("独一无二"), 1);
-            expectFound(2, QStringLiteral("另一种"), 1);
-            expectFound(9, QStringLiteral("改过名"), renamed);
-            for (const auto &[field, typed] : {qMakePair(0, QStringLiteral("独一")), qMakePair(0, QStringLiteral("独")),
-                                               qMakePair(2, QStringLiteral("另一")), qMakePair(2, QStringLiteral("叫"))}) {
-                const BothWays found = searchBothWays(connection, field, typed);
+            expectFound(1, QStringLiteral("独一无二"), 1);
+            expectFound(3, QStringLiteral("另一种"), 1);
+            expectFound(10, QStringLiteral("改过名"), renamed);
+            for (const auto &[box, typed] : {qMakePair(1, QStringLiteral("独一")), qMakePair(1, QStringLiteral("独")),
+                                             qMakePair(3, QStringLiteral("另一")), qMakePair(3, QStringLiteral("叫"))}) {
+                const BothWays found = searchBothWays(connection, box, typed);
                 QCOMPARE(found.indexed, found.full);
                 QVERIFY(!found.full.isEmpty());
             }
@@ -1289,18 +1288,18 @@ private slots:
         for (int pass = 0; pass < 4; ++pass) {
             if (pass == 2)
                 db.exec(QStringLiteral("insert into DRUG_ZB (ID, LB, 药物名称, 功能主治) values (?, '01', '回来', '又回来了')"), {gone});
-            expectFound(0, QStringLiteral("另有"), 1);
-            for (const auto &[field, typed] : {qMakePair(0, oldText), qMakePair(1, goneName.left(1)), qMakePair(1, goneName.left(2))}) {
-                const BothWays found = searchBothWays(connection, field, typed);
+            expectFound(1, QStringLiteral("另有"), 1);
+            for (const auto &[box, typed] : {qMakePair(1, oldText), qMakePair(2, goneName.left(1)), qMakePair(2, goneName.left(2))}) {
+                const BothWays found = searchBothWays(connection, box, typed);
                 QCOMPARE(found.indexed, found.full);
-                QVERIFY(!found.full.contains(second.toLongLong()) || field != 0);
+                QVERIFY(!found.full.contains(second.toLongLong()) || box != 1);
                 QCOMPARE(found.full.contains(gone.toLongLong()), pass >= 2 && typed == QStringLiteral("回"));
             }
             data::Transaction transaction(connection);
             data::SearchIndex(connection).update();
             transaction.commit();
         }
-        expectFound(0, QStringLiteral("回来"), 1);
+        expectFound(1, QStringLiteral("回来"), 1);
         QCOMPARE(db.scalar(QStringLiteral("select count(*) from DRUG_ZB_DIRTY where INDEXED = -1")), QStringLiteral("2"));
     }
 
@@ -1309,7 +1308,7 @@ private slots:
         TestDatabase db(sampleDataDir());
         Connection connection(db.path());
         connection.open();
-        const BothWays found = searchBothWays(connection, 0, QStringLiteral("清热"));
+        const BothWays found = searchBothWays(connection, 1, QStringLiteral("清热"));
         QVERIFY(!found.full.isEmpty());
         QCOMPARE(found.indexed, found.full);
         // Another program may write at once after a search.
@@ -1362,9 +1361,9 @@ private slots:
             QVERIFY(data::SearchIndex(connection).available());
             QString failure;
             QVERIFY2(checkProbes(connection, 200, failure) > 20, qPrintable(failure));
-            const BothWays found = searchBothWays(connection, 0, QStringLiteral("后来"));
+            const BothWays found = searchBothWays(connection, 1, QStringLiteral("后来"));
             QCOMPARE(found.indexed.size(), 1);
-            QVERIFY(!found.where.contains(QLatin1String("like")));
+            QVERIFY(!found.sql.contains(QLatin1String("like")));
             // The tree's and the list's statements read the index alone.
             for (const QString &sql : {QStringLiteral("select ID,药物名称 from DRUG_ZB where LB=?"),
                                        QStringLiteral("select ID,类别,药物名称 from DRUG_ZB  where 1=1 order by LB,ID")}) {
@@ -1388,9 +1387,9 @@ private slots:
         {
             Connection connection(db.path());
             connection.open();
-            const BothWays found = searchBothWays(connection, 0, QStringLiteral("后来"));
+            const BothWays found = searchBothWays(connection, 1, QStringLiteral("后来"));
             QCOMPARE(found.indexed, found.full);
-            QCOMPARE(found.where, QStringLiteral("1=1 and (功能主治 like ?1)"));
+            QCOMPARE(found.sql, found.fullSql);
         }
         QCOMPARE(bytes(), newer);
     }
