@@ -21,9 +21,12 @@
 #include "data/SearchIndex.h"
 #include "data/DatabaseBuilder.h"
 #include "data/DataSet.h"
+#include "data/DrugFile.h"
 #include "data/DbError.h"
 #include "data/DrugFields.h"
+#include "data/sqlite/Schema.h"
 #include "lookup/CombinedQuery.h"
+#include "tools/SyntheticData.h"
 #include "widgets/DbMemo.h"
 #include "widgets/LabeledEdit.h"
 #include "widgets/Memo.h"
@@ -240,7 +243,11 @@ int traceOnOpen(sqlite3 *db, char **, const void *)
 class Engine
 {
 public:
-    explicit Engine(const QString &path) : m_connection(path) { m_connection.open(); }
+    explicit Engine(const QString &path) : m_connection(path)
+    {
+        data::useDrugFile(m_connection);
+        m_connection.open();
+    }
     ~Engine()
     {
         for (auto &entry : m_cache)
@@ -1014,7 +1021,7 @@ long long runSession(int drugs, const QString &database)
 QString syntheticDatabase(const QString &cacheDir, int drugs, bool rebuild)
 {
     // The schema is part of the key: a changed schema builds anew.
-    const QByteArray schema = QCryptographicHash::hash(data::DatabaseBuilder::schemaSql().toUtf8(),
+    const QByteArray schema = QCryptographicHash::hash(data::schemaSql().toUtf8(),
                                                        QCryptographicHash::Sha1).toHex().left(10);
     QDir().mkpath(cacheDir);
     const QString path = QDir(cacheDir).filePath(QStringLiteral("synthetic-%1-%2-%3-%4.mdb")
@@ -1022,7 +1029,7 @@ QString syntheticDatabase(const QString &cacheDir, int drugs, bool rebuild)
                                                      .arg(QString::fromLatin1(schema)));
     if (rebuild || !QFileInfo::exists(path)) {
         progress(QStringLiteral("building %1 (%2 drugs in %3 categories)").arg(path).arg(drugs).arg(categoriesFor(drugs)));
-        data::DatabaseBuilder::buildSynthetic(path, drugs, categoriesFor(drugs), Seed, true);
+        tools::buildSynthetic(path, drugs, categoriesFor(drugs), Seed, true);
     }
     return path;
 }

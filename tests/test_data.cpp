@@ -9,7 +9,10 @@
 #include "data/DrugFields.h"
 #include "data/SearchIndex.h"
 #include "data/Statement.h"
+#include "data/DrugFile.h"
+#include "data/sqlite/Schema.h"
 #include "lookup/CombinedQuery.h"
+#include "tools/SyntheticData.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -325,7 +328,7 @@ private slots:
             writeFile(path, bytes);
         } else if (kind == QLatin1String("truncated")) {
             const QString full = dir.filePath(QStringLiteral("full.mdb"));
-            data::DatabaseBuilder::buildSynthetic(full, 200, 5, 1, false);
+            tools::buildSynthetic(full, 200, 5, 1, false);
             const QByteArray bytes = readFile(full);
             QVERIFY(bytes.size() > 16 * 1024);
             writeFile(path, bytes.left(bytes.size() / 2));
@@ -1051,10 +1054,10 @@ private slots:
         writeFile(out, "a user's edits");
         QVERIFY(!errorOf([&] { data::DatabaseBuilder::buildFromSample(sampleDataDir(), out, false); }).isEmpty());
         QVERIFY(!errorOf([&] { data::DatabaseBuilder::createEmpty(out); }).isEmpty());
-        QVERIFY(!errorOf([&] { data::DatabaseBuilder::buildSynthetic(out, 3, 1, 1, false); }).isEmpty());
+        QVERIFY(!errorOf([&] { tools::buildSynthetic(out, 3, 1, 1, false); }).isEmpty());
         QCOMPARE(readFile(out), QByteArray("a user's edits"));
 
-        data::DatabaseBuilder::buildSynthetic(out, 3, 1, 1, true);
+        tools::buildSynthetic(out, 3, 1, 1, true);
         Connection connection(out);
         data::Statement statement(connection.handle(), QStringLiteral("SELECT count(*) FROM DRUG_ZB"));
         QVERIFY(statement.step());
@@ -1191,7 +1194,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString out = dir.filePath(QStringLiteral("drug.mdb"));
-        data::DatabaseBuilder::buildSynthetic(out, 250, 7, 42, false);
+        tools::buildSynthetic(out, 250, 7, 42, false);
         Connection connection(out);
         auto scalar = [&](const QString &sql) {
             data::Statement statement(connection.handle(), sql);
@@ -1204,8 +1207,8 @@ private slots:
                  QStringLiteral("0"));
 
         const QString bad = dir.filePath(QStringLiteral("bad.mdb"));
-        QVERIFY(!errorOf([&] { data::DatabaseBuilder::buildSynthetic(bad, 10, 0, 1, false); }).isEmpty());
-        QVERIFY(!errorOf([&] { data::DatabaseBuilder::buildSynthetic(bad, -1, 3, 1, false); }).isEmpty());
+        QVERIFY(!errorOf([&] { tools::buildSynthetic(bad, 10, 0, 1, false); }).isEmpty());
+        QVERIFY(!errorOf([&] { tools::buildSynthetic(bad, -1, 3, 1, false); }).isEmpty());
         QVERIFY(!QFileInfo::exists(bad));
     }
 
@@ -1356,8 +1359,9 @@ private slots:
 
         {
             Connection connection(db.path());
+            data::useDrugFile(connection);
             connection.open();
-            QCOMPARE(rawScalar(db.path(), QStringLiteral("pragma user_version")), QString::number(data::DatabaseBuilder::SchemaVersion));
+            QCOMPARE(rawScalar(db.path(), QStringLiteral("pragma user_version")), QString::number(data::SchemaVersion));
             QVERIFY(data::SearchIndex(connection).available());
             QString failure;
             QVERIFY2(checkProbes(connection, 200, failure) > 20, qPrintable(failure));
@@ -1377,7 +1381,7 @@ private slots:
                  QStringLiteral("0"));
 
         // A file of a later version is opened and searched without a change.
-        db.exec(QStringLiteral("pragma user_version = %1").arg(data::DatabaseBuilder::SchemaVersion + 1));
+        db.exec(QStringLiteral("pragma user_version = %1").arg(data::SchemaVersion + 1));
         db.exec(QStringLiteral("drop index DRUG_ZB_LB"));
         const auto bytes = [&] {
             QFile file(db.path());
@@ -1386,6 +1390,7 @@ private slots:
         const QByteArray newer = bytes();
         {
             Connection connection(db.path());
+            data::useDrugFile(connection);
             connection.open();
             const BothWays found = searchBothWays(connection, 1, QStringLiteral("后来"));
             QCOMPARE(found.indexed, found.full);

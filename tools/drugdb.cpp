@@ -6,6 +6,7 @@
 #include "data/DatabaseBuilder.h"
 #include "data/DbError.h"
 #include "tools/AccessReader.h"
+#include "tools/SyntheticData.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -169,7 +170,7 @@ int main(int argc, char **argv)
         } else if (command == QLatin1String("synth")) {
             if (drugs <= 0 || categories <= 0)
                 return usage();
-            data::DatabaseBuilder::buildSynthetic(out, drugs, categories, seed, force);
+            tools::buildSynthetic(out, drugs, categories, seed, force);
         } else {
             return usage();
         }
