@@ -2,8 +2,219 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <cstring>
 
 namespace data {
+
+namespace {
+
+// Reads the text as JSON, stopping at the first problem Qt's parser would
+// not report, or at anything it reports well itself.
+class StrictReader
+{
+public:
+    explicit StrictReader(const QByteArray &text) : t(text), n(text.size()) {}
+
+    std::optional<JsonProblem> run()
+    {
+        i = t.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+        value(0);
+        return problem;
+    }
+
+private:
+    static constexpr int MaxDepth = 512;
+
+    void blank()
+    {
+        while (i < n && (t[i] == ' ' || t[i] == '\t' || t[i] == '\n' || t[i] == '\r'))
+            ++i;
+    }
+
+    bool fail(qsizetype at, const QString &message, qsizetype earlier = -1)
+    {
+        problem = JsonProblem{at, message, earlier};
+        return false;
+    }
+
+    // Each returns false to stop.
+    bool value(int depth)
+    {
+        blank();
+        if (i >= n || depth > MaxDepth)
+            return false;
+        if (t[i] == '{')
+            return object(depth);
+        if (t[i] == '[')
+            return array(depth);
+        if (t[i] == '"')
+            return string(nullptr);
+        // A number or a literal: Qt's parser checks those.
+        while (i < n && !QByteArrayView(",]} \t\n\r").contains(t[i]))
+            ++i;
+        return true;
+    }
+
+    bool array(int depth)
+    {
+        ++i;
+        blank();
+        if (i < n && t[i] == ']') {
+            ++i;
+            return true;
+        }
+        while (value(depth + 1)) {
+            blank();
+            if (i >= n)
+                return false;
+            if (t[i] == ']') {
+                ++i;
+                return true;
+            }
+            if (t[i] != ',')
+                return false;
+            ++i;
+        }
+        return false;
+    }
+
+    bool object(int depth)
+    {
+        ++i;
+        QHash<QString, qsizetype> names;
+        blank();
+        if (i < n && t[i] == '}') {
+            ++i;
+            return true;
+        }
+        while (true) {
+            blank();
+            if (i >= n || t[i] != '"')
+                return false;
+            const qsizetype at = i;
+            QString name;
+            if (!string(&name))
+                return false;
+            const auto seen = names.constFind(name);
+            if (seen != names.cend())
+                return fail(at, QStringLiteral("同一对象中名称 \"%1\" 出现了两次").arg(name), *seen);
+            names.insert(name, at);
+            blank();
+            if (i >= n || t[i] != ':')
+                return false;
+            ++i;
+            if (!value(depth + 1))
+                return false;
+            blank();
+            if (i >= n)
+                return false;
+            if (t[i] == '}') {
+                ++i;
+                return true;
+            }
+            if (t[i] != ',')
+                return false;
+            ++i;
+        }
+    }
+
+    // Four hex digits at `at`, or -1.
+    int hex4(qsizetype at) const
+    {
+        if (at + 4 > n)
+            return -1;
+        int unit = 0;
+        for (qsizetype k = at; k < at + 4; ++k) {
+            const char c = t[k];
+            const int digit = c >= '0' && c <= '9' ? c - '0'
+                : c >= 'a' && c <= 'f'             ? c - 'a' + 10
+                : c >= 'A' && c <= 'F'             ? c - 'A' + 10
+                                                   : -1;
+            if (digit < 0)
+                return -1;
+            unit = unit * 16 + digit;
+        }
+        return unit;
+    }
+
+    // The string at i; its text into `out` where given.
+    bool string(QString *out)
+    {
+        const qsizetype start = i++;
+        QByteArray bytes;
+        const auto unterminated = [&] {
+            // Named by its beginning, up to the end of its line.
+            qsizetype end = start + 1;
+            while (end < n && t[end] != '\n' && t[end] != '\r')
+                ++end;
+            QString beginning = QString::fromUtf8(t.mid(start + 1, end - start - 1));
+            if (beginning.size() > 20)
+                beginning = beginning.left(20) + QStringLiteral("…");
+            return fail(start, QStringLiteral("字符串 \"%1 没有结束，缺少右引号").arg(beginning));
+        };
+        while (true) {
+            if (i >= n || t[i] == '\n' || t[i] == '\r')
+                return unterminated();
+            const char c = t[i];
+            if (c == '"') {
+                ++i;
+                if (out)
+                    *out = QString::fromUtf8(bytes);
+                return true;
+            }
+            if (c != '\\') {
+                bytes += c;
+                ++i;
+                continue;
+            }
+            if (i + 1 >= n)
+                return unterminated();
+            const char e = t[i + 1];
+            static const char simple[] = "\"\\/bfnrt";
+            static const char meaning[] = "\"\\/\b\f\n\r\t";
+            if (const char *found = e ? std::strchr(simple, e) : nullptr) {
+                bytes += meaning[found - simple];
+                i += 2;
+                continue;
+            }
+            if (e != 'u') {
+                // The escaped character whole, however many bytes it has.
+                qsizetype end = i + 2;
+                while (end < n && (t[end] & 0xC0) == 0x80)
+                    ++end;
+                return fail(i, QStringLiteral("无效的转义 \\%1").arg(QString::fromUtf8(t.mid(i + 1, end - i - 1))));
+            }
+            const int unit = hex4(i + 2);
+            if (unit < 0)
+                return fail(i, QStringLiteral("无效的转义 %1，\\u 后面须是四位十六进制数").arg(QString::fromUtf8(t.mid(i, 6))));
+            char32_t code = char32_t(unit);
+            qsizetype next = i + 6;
+            if (unit >= 0xD800 && unit <= 0xDBFF) {
+                const int low = next + 1 < n && t[next] == '\\' && t[next + 1] == 'u' ? hex4(next + 2) : -1;
+                if (low < 0xDC00 || low > 0xDFFF)
+                    return fail(i, QStringLiteral("%1 是落单的代理项，不是一个字符").arg(QString::fromUtf8(t.mid(i, 6))));
+                code = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(low) - 0xDC00);
+                next += 6;
+            } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                return fail(i, QStringLiteral("%1 是落单的代理项，不是一个字符").arg(QString::fromUtf8(t.mid(i, 6))));
+            }
+            bytes += QString::fromUcs4(&code, 1).toUtf8();
+            i = next;
+        }
+    }
+
+    const QByteArray &t;
+    const qsizetype n;
+    qsizetype i = 0;
+    std::optional<JsonProblem> problem;
+};
+
+} // namespace
+
+std::optional<JsonProblem> strictJsonProblem(const QByteArray &text)
+{
+    return StrictReader(text).run();
+}
 
 JsonPlaces::JsonPlaces(const QByteArray &t)
 {
@@ -59,7 +270,7 @@ JsonPlaces::JsonPlaces(const QByteArray &t)
                 blank();
                 ++i; // ':'
                 blank();
-                item.names.insert(key, name); // the last of a repeated name counts, as in Qt
+                item.names.insert(key, name);
                 item.values.insert(key, i);
                 skipValue();
                 blank();

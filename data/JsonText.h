@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <optional>
 #include <vector>
 
 namespace data {
@@ -21,6 +22,18 @@ struct JsonPlaces {
 
     explicit JsonPlaces(const QByteArray &t);
 };
+
+// What Qt's parser lets through or reports at the wrong place: an invalid
+// escape, a lone surrogate (\ud800, which it would store as "?"), a name
+// given twice in one object, and a string without its closing quote (which
+// it reads on to the next quote and then reports as an "unterminated
+// object" further on). `earlier` is where a repeated name first stands.
+struct JsonProblem {
+    qsizetype offset = 0;
+    QString message;
+    qsizetype earlier = -1;
+};
+std::optional<JsonProblem> strictJsonProblem(const QByteArray &text);
 
 // "file:line:column" of a byte offset; a column counts characters, not bytes.
 QString jsonPlace(const QString &path, const QByteArray &bytes, qsizetype offset);

@@ -77,8 +77,16 @@ public:
         const QByteArray bytes = file.readAll();
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+        // The first problem in the text, ours or the parser's.
+        const std::optional<JsonProblem> strict = strictJsonProblem(bytes);
+        const auto fail = [&](qsizetype offset, const QString &message) {
+            throw DbError(jsonPlace(path, bytes, offset) + QStringLiteral(": JSON 格式错误：") + message);
+        };
+        if (strict && (error.error == QJsonParseError::NoError || strict->offset <= error.offset))
+            fail(strict->offset, strict->earlier < 0 ? strict->message
+                                                     : strict->message + QStringLiteral("（第一次在 %1）").arg(jsonPlace(path, bytes, strict->earlier)));
         if (error.error != QJsonParseError::NoError)
-            throw DbError(jsonPlace(path, bytes, error.offset) + QStringLiteral(": JSON 格式错误：") + error.errorString());
+            fail(error.offset, error.errorString());
         JsonFile json(path, bytes);
         if (!document.isArray())
             json.fail(-1, QStringLiteral("顶层必须是数组"));

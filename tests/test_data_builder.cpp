@@ -69,6 +69,15 @@ private slots:
         QTest::newRow("duplicate category code")
             << "categories.json" << "[\n  {\"BM\": \"01\", \"MC\": \"解表药\"},\n  {\"BM\": \"01\", \"MC\": \"清热药\"}\n]"
             << "categories.json:3:10" << "重复";
+        // What the JSON parser lets through, or reports at the wrong place.
+        QTest::newRow("invalid escape after Chinese text") << drugs << first + "{\"LB\": \"01\", \"药物名称\": \"桂枝\\q\"}\n]"
+                                                          << "drugs/01.json:3:27" << "无效的转义 \\q";
+        QTest::newRow("name given twice") << drugs << first + "{\"LB\": \"01\", \"药物名称\": \"桂枝\", \"LB\": \"02\"}\n]"
+                                          << "drugs/01.json:3:30" << "出现了两次（第一次在 ";
+        QTest::newRow("lone surrogate") << drugs << first + "{\"LB\": \"01\", \"药物名称\": \"桂\\ud800枝\"}\n]"
+                                        << "drugs/01.json:3:26" << "\\ud800 是落单的代理项";
+        QTest::newRow("unterminated string") << drugs << first + "{\"LB\": \"01\", \"药物名称\": \"桂枝},\n  {\"LB\": \"01\", \"药物名称\": \"麻黄\"}\n]"
+                                             << "drugs/01.json:3:24" << "字符串 \"桂枝}, 没有结束";
         QTest::newRow("duplicate help topic code")
             << "help.json" << "[\n  {\"BM\": \"01\", \"MC\": \"简介\", \"CONTENT\": \"甲\"},\n  {\"BM\": \"01\", \"MC\": \"用法\"}\n]"
             << "help.json:3:10" << "重复";
