@@ -1,7 +1,6 @@
 #include "app/AccessConversion.h"
 #include "access/ChildProcess.h"
 #include "data/Connection.h"
-#include "data/Statement.h"
 #include "core/Error.h"
 
 #include <QCoreApplication>
@@ -100,9 +99,7 @@ void verify(const QString &path, const QMap<QString, qint64> &rows)
     data::Connection connection(path);
     connection.open();
     for (auto it = rows.cbegin(); it != rows.cend(); ++it) {
-        // The table names are the four fixed ones matched above.
-        data::Statement count(connection.handle(), QStringLiteral("SELECT count(*) FROM ") + it.key());
-        const qint64 held = count.step() ? count.int64(0) : -1;
+        const qint64 held = connection.tableRows(it.key());
         if (held != it.value())
             throw Error(QStringLiteral("转换后的表 %1 有 %2 行，原来有 %3 行").arg(it.key()).arg(held).arg(it.value()));
     }

@@ -2,6 +2,7 @@
 #include "app/AccessConversion.h"
 #include "app/Messages.h"
 #include "app/WindowFont.h"
+#include "data/DrugFile.h"
 #include "widgets/Bevel.h"
 #include "widgets/DbMemo.h"
 #include "widgets/DbEdit.h"
@@ -42,6 +43,7 @@ TFormMain::TFormMain(const QString &databasePath, QWidget *parent)
       ImageList_TreeView(Icons::treeViewImages()),
       ImageList_ToolButton(Icons::toolButtonImages())
 {
+    data::useDrugFile(MainConnection);
     SQL_ZB.setUpdateTable(QStringLiteral("DRUG_ZB"));
     SQL_LB.setSql(QStringLiteral("select * from DRUG_LB"));
     SQL_HELP_ZB.setSql(QStringLiteral("select  *  from HELP_ZB where LB=:lb"));

@@ -2,6 +2,7 @@
 #include "GuiFixture.h"
 #include "core/Guard.h"
 #include "data/DbError.h"
+#include "data/DrugFields.h"
 #include "widgets/LabeledEdit.h"
 #include "widgets/Memo.h"
 #include "widgets/TreeView.h"
@@ -34,12 +35,13 @@ const QStringList BoxColumns = {
     QStringLiteral("植物形态"), QStringLiteral("类别"),     QStringLiteral("英文名称"), QStringLiteral("附注"),
 };
 
-// Every column the program writes or reads as free text (类别 is kept by the database).
-const QStringList TextColumns = {
-    QStringLiteral("药物名称"), QStringLiteral("英文名称"), QStringLiteral("别名"),     QStringLiteral("来源"),
-    QStringLiteral("植物形态1"), QStringLiteral("植物形态2"), QStringLiteral("生长地"), QStringLiteral("采制"),
-    QStringLiteral("化学成分"), QStringLiteral("性味"),     QStringLiteral("功能主治"), QStringLiteral("附注"),
-};
+// Every column the program writes or reads as free text (类别 is kept by the
+// database, LB is a code).
+const QStringList TextColumns = [] {
+    QStringList columns = data::drugColumns();
+    columns.removeOne(QStringLiteral("LB"));
+    return columns;
+}();
 
 // A sheet of labels followed by the given values, one empty line between items.
 QStringList sheet(const QStringList &values)
