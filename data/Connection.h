@@ -1,12 +1,12 @@
 #pragma once
 
+#include "data/DatabaseChanges.h"
+#include "data/Engine.h"
 #include "data/Statement.h"
 
 #include <QString>
 #include <functional>
 #include <memory>
-#include <QHash>
-#include <map>
 #include <vector>
 
 struct sqlite3;
@@ -15,9 +15,9 @@ namespace data {
 
 class DataSet;
 
-// The program's one database connection. The file is an SQLCipher database
-// keyed with a fixed password; other programs may have it open at the same
-// time, so a lock held by one of them makes us wait a little before failing.
+// The program's one database connection: to the drug file, or to a drug
+// server when one is named. What differs between the two is the engine's
+// (Engine.h); the datasets, the searches and the pages see only this.
 class Connection
 {
 public:
@@ -30,22 +30,30 @@ public:
 
     void setPath(const QString &path) { m_path = path; }
     const QString &path() const { return m_path; }
+    // A server in place of the file: a libpq connection string or URI.
+    // Empty: the file again.
+    void setServer(const QString &conninfo);
+    const QString &server() const { return m_server; }
+    bool isServer() const { return !m_server.isEmpty(); }
 
-    // Opens the file and proves the key by reading the schema. Throws DbError
-    // with the engine's reason alone; the caller says what failed.
+    // Opens the file or the server. Throws DbError with the engine's reason
+    // alone; the caller says what failed.
     void open();
     // Closes every dataset on the connection first, dropping their changes.
     void close();
-    bool isOpen() const { return m_db != nullptr; }
+    bool isOpen() const { return m_engine && m_engine->isOpen(); }
 
-    // What every handle this connection opens goes through before it is
-    // used, the opens on demand included: the drug file's own step
+    // What every file handle this connection opens goes through before it
+    // is used, the opens on demand included: the drug file's own step
     // (DrugFile.h) registers our functions and upgrades an older file.
     using OpenStep = std::function<void(sqlite3 *)>;
     void setOpenStep(OpenStep step) { m_openStep = std::move(step); }
 
-    // The handle, opening the connection on demand. For the data layer,
-    // its tests and tools; the pages go through datasets.
+    // The engine, opening the connection on demand. A server that went away
+    // is reached anew here, the datasets and their edits kept.
+    Engine &engine();
+    // The file's handle, opening on demand; for the data layer's own SQLite
+    // code, its tests and tools. Throws on a server.
     sqlite3 *handle();
 
     void beginTransaction();
@@ -56,33 +64,38 @@ public:
     // record sets adopt what they wrote only when it is really stored.
     void afterCommit(std::function<void()> action);
 
-    // A prepared statement kept for reuse, reset and unbound.
+    // A prepared statement kept for reuse, reset and unbound, on either engine.
+    Query &query(const QString &sql);
+    // The same on the file, with its engine's own interface.
     Statement &cached(const QString &sql);
     void execute(const QString &sql);
     // The rows of DRUG_LB, DRUG_ZB, HELP_LB or HELP_ZB.
     qint64 tableRows(const QString &table);
-    qint64 lastInsertRowId() const;
-    int changes() const;
+    qint64 lastInsertRowId();
+
+    // Told of what any client changes, where the engine hears of it (a
+    // server), and of everything once a lost server is reached again.
+    void watchChanges(std::function<void(const DatabaseChanges &)> onChange);
 
     void attach(DataSet *dataSet);
     void detach(DataSet *dataSet);
 
-    // Key the freshly opened handle and fix the cipher settings, so that the
-    // same file opens with SQLCipher 3 and 4.
+    // Key a freshly opened file handle and fix the cipher settings, so that
+    // the same file opens with SQLCipher 3 and 4.
     static void applyKey(sqlite3 *db);
     static const char *password();
 
 private:
-    struct Closer { void operator()(sqlite3 *db) const; };
+    std::unique_ptr<Engine> makeEngine();
 
     QString m_path;
+    QString m_server;
     OpenStep m_openStep;
-    std::unique_ptr<sqlite3, Closer> m_holder;
-    sqlite3 *m_db = nullptr;
+    std::unique_ptr<Engine> m_engine;
     bool m_inTransaction = false;
     std::vector<std::function<void()>> m_afterCommit;
-    std::map<QString, std::unique_ptr<Statement>> m_cache;
     std::vector<DataSet *> m_dataSets;
+    std::function<void(const DatabaseChanges &)> m_onChange;
 };
 
 // Rolls back unless committed.

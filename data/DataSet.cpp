@@ -1,11 +1,10 @@
 #include "data/DataSet.h"
 #include "data/Connection.h"
 #include "data/DbError.h"
-#include "data/Statement.h"
+#include "data/Engine.h"
 
 #include <QRegularExpression>
 #include <algorithm>
-#include <sqlite3.h>
 
 namespace data {
 
@@ -69,7 +68,7 @@ void DataSet::notify(DataChange change, const QString &field)
         observer->dataSetChanged(*this, change, field);
 }
 
-void DataSet::bindParameters(Statement &statement) const
+void DataSet::bindParameters(Query &statement) const
 {
     for (int i = 1; i <= statement.parameterCount(); ++i) {
         const QString name = statement.parameterName(i);
@@ -99,10 +98,11 @@ void DataSet::open()
         const auto match = select.match(sql);
         if (!match.hasMatch())
             throw DbError(QStringLiteral("数据集 %1 的语句必须是 select 语句").arg(m_name));
-        sql = QStringLiteral("select rowid AS %1, ").arg(RowIdColumn) + sql.mid(match.capturedEnd());
+        sql = QStringLiteral("select %1 AS %2, ").arg(m_connection.engine().rowKey(m_updateTable), RowIdColumn)
+              + sql.mid(match.capturedEnd());
         rowIdColumn = 0;
     }
-    Statement &statement = m_connection.cached(sql);
+    Query &statement = m_connection.query(sql);
     bindParameters(statement);
 
     QStringList fields;
@@ -187,9 +187,9 @@ void DataSet::close()
 void DataSet::execSql()
 {
     close();
-    Statement statement(m_connection.handle(), m_sql);
-    bindParameters(statement);
-    while (statement.step()) {
+    const std::unique_ptr<Query> statement = m_connection.engine().prepare(m_sql);
+    bindParameters(*statement);
+    while (statement->step()) {
     }
 }
 
@@ -398,8 +398,9 @@ DataSet::Row DataSet::readBack(qint64 rowId) const
     for (const QString &field : m_fields)
         columns << quoted(field);
     Row row;
-    Statement &statement = m_connection.cached(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
-                                                   .arg(columns.join(QLatin1Char(',')), quoted(m_updateTable)));
+    Query &statement = m_connection.query(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                                              .arg(columns.join(QLatin1Char(',')), m_updateTable,
+                                                   m_connection.engine().rowKey(m_updateTable)));
     statement.bind(1, rowId);
     if (statement.step()) {
         for (int c = 0; c < statement.columnCount(); ++c) {
@@ -437,34 +438,29 @@ void DataSet::applyUpdates()
         }
         qint64 rowId = row.rowId;
         if (row.pendingInsert) {
-            QStringList columns, marks;
-            for (size_t f : changed) {
+            QStringList columns;
+            for (size_t f : changed)
                 columns << quoted(m_fields[int(f)]);
-                marks << QStringLiteral("?");
-            }
-            const QString sql = changed.empty()
-                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_updateTable))
-                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(quoted(m_updateTable), columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-            Statement &statement = m_connection.cached(sql);
+            Engine &engine = m_connection.engine();
+            Query &statement = m_connection.query(engine.insertSql(m_updateTable, columns));
             int p = 1;
             for (size_t f : changed)
                 statement.bind(p++, row.values[f]);
             statement.step();
+            rowId = engine.insertedKey(statement);
             statement.reset();
-            rowId = m_connection.lastInsertRowId();
         } else {
             // Optimistic: write only where the row still holds what we read.
+            Engine &engine = m_connection.engine();
             QStringList sets, checks;
             for (size_t f : changed) {
                 sets << quoted(m_fields[int(f)]) + QStringLiteral(" = ?");
-                // BINARY: another program's change of letter case is a change too.
-                checks << quoted(m_fields[int(f)]) + QStringLiteral(" IS ? COLLATE BINARY");
+                checks << engine.sameValueTest(quoted(m_fields[int(f)]), QStringLiteral("?"));
             }
-            const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ? AND %3")
-                                    .arg(quoted(m_updateTable), sets.join(QStringLiteral(", ")),
-                                         checks.join(QStringLiteral(" AND ")));
-            Statement &statement = m_connection.cached(sql);
+            const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ? AND %4")
+                                    .arg(m_updateTable, sets.join(QStringLiteral(", ")),
+                                         engine.rowKey(m_updateTable), checks.join(QStringLiteral(" AND ")));
+            Query &statement = m_connection.query(sql);
             int p = 1;
             for (size_t f : changed)
                 statement.bind(p++, row.values[f]);
@@ -472,8 +468,9 @@ void DataSet::applyUpdates()
             for (size_t f : changed)
                 statement.bind(p++, row.raw[f]);
             statement.step();
+            const qint64 changes = statement.changes();
             statement.reset();
-            if (m_connection.changes() == 0)
+            if (changes == 0)
                 throw DbError(QStringLiteral("这条记录在读出后已被其他程序修改或删除，没有写入。请重新读出记录后再修改"));
         }
         written.push_back({i, rowId, readBack(rowId)});
@@ -493,7 +490,7 @@ void DataSet::applyUpdates()
                 row.raw.assign(row.values.size(), RawValue());
                 for (size_t f = 0; f < row.values.size(); ++f) {
                     if (row.values[f])
-                        row.raw[f] = RawValue{SQLITE_TEXT, row.values[f]->toUtf8()};
+                        row.raw[f] = RawValue{RawValue::Text, row.values[f]->toUtf8()};
                 }
             }
             row.original = row.values;

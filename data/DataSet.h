@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/Statement.h"
+#include "data/Query.h"
 
 #include <QString>
 #include <QStringList>
@@ -127,8 +127,7 @@ private:
     void notify(DataChange change, const QString &field = {});
     void markField(int index);
     const Row *currentRow() const;
-    void readRows(class Statement &statement, int rowIdColumn);
-    void bindParameters(class Statement &statement) const;
+    void bindParameters(Query &statement) const;
     Row readBack(qint64 rowId) const;
 
     Connection &m_connection;

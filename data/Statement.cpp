@@ -125,6 +125,11 @@ bool Statement::step()
     fail(QStringLiteral("执行 SQL 语句失败"));
 }
 
+qint64 Statement::changes() const
+{
+    return sqlite3_changes(m_db);
+}
+
 void Statement::reset()
 {
     sqlite3_reset(m_stmt);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Query.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <optional>
@@ -9,53 +11,44 @@ struct sqlite3_stmt;
 
 namespace data {
 
-// A value exactly as the engine holds it: its storage class (SQLITE_NULL,
-// SQLITE_TEXT, ...) and its bytes. Text keeps its bytes whatever they are,
-// valid UTF-8 or not; a number keeps its binary form. Bound again, it
-// compares equal, type for type and byte for byte, with what was read.
-struct RawValue {
-    int type = 5; // SQLITE_NULL
-    QByteArray bytes;
-    bool operator==(const RawValue &) const = default;
-};
-
 // One prepared statement; finalized in the destructor. A text holding more
 // than one statement is refused, so nothing typed can smuggle in a second.
-class Statement
+class Statement : public Query
 {
 public:
     Statement(sqlite3 *db, const QString &sql);
-    ~Statement();
+    ~Statement() override;
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
 
     // Parameters are numbered from 1, as in the engine.
-    void bind(int index, const QString &value);
-    void bind(int index, const std::optional<QString> &value);
-    void bind(int index, qint64 value);
-    void bindNull(int index);
+    void bind(int index, const QString &value) override;
+    void bind(int index, const std::optional<QString> &value) override;
+    void bind(int index, qint64 value) override;
+    void bindNull(int index) override;
     void bindBlob(int index, QByteArrayView bytes);
-    void bind(int index, const RawValue &value);
+    void bind(int index, const RawValue &value) override;
     int parameterIndex(const QString &name) const; // ":name"; 0 when absent
-    int parameterCount() const;
-    QString parameterName(int index) const; // without the leading ':'
+    int parameterCount() const override;
+    QString parameterName(int index) const override; // without the leading ':'
 
     // True while a row is available.
-    bool step();
-    void reset();
+    bool step() override;
+    void reset() override;
+    qint64 changes() const override;
 
-    int columnCount() const;
-    QString columnName(int column) const;
-    bool isNull(int column) const;
+    int columnCount() const override;
+    QString columnName(int column) const override;
+    bool isNull(int column) const override;
     // As text, decoded from UTF-8; a leading U+FEFF is a character like any
     // other, kept, so that what is written back is what was read.
-    QString text(int column) const;
-    std::optional<QString> value(int column) const;
-    qint64 int64(int column) const;
+    QString text(int column) const override;
+    std::optional<QString> value(int column) const override;
+    qint64 int64(int column) const override;
     // The column's bytes as the engine holds them (text as UTF-8), valid
     // until the next step or reset.
     QByteArrayView bytes(int column) const;
-    RawValue raw(int column) const;
+    RawValue raw(int column) const override;
 
     const QString &sql() const { return m_sql; }
 

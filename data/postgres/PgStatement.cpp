@@ -4,9 +4,6 @@ namespace data::pg {
 
 namespace {
 
-constexpr int SqliteText = 3;
-constexpr int SqliteNull = 5;
-
 bool isNameStart(QChar c)
 {
     return c.isLetter() || c == QLatin1Char('_');
@@ -86,11 +83,11 @@ void PgStatement::bind(int index, qint64 value)
 
 void PgStatement::bind(int index, const RawValue &value)
 {
-    if (value.type != SqliteNull && value.type != SqliteText)
+    if (value.type != RawValue::Null && value.type != RawValue::Text)
         throw PgError(QStringLiteral("参数绑定失败：服务器上的值只有文本"), {});
     if (index < 1 || index > parameterCount())
         throw PgError(QStringLiteral("参数绑定失败：没有第 %1 个参数").arg(index), {});
-    m_params[size_t(index - 1)] = value.type == SqliteNull ? Param() : Param(value.bytes);
+    m_params[size_t(index - 1)] = value.type == RawValue::Null ? Param() : Param(value.bytes);
 }
 
 int PgStatement::parameterIndex(const QString &name) const
@@ -131,8 +128,8 @@ QByteArrayView PgStatement::bytes(int column) const
 RawValue PgStatement::raw(int column) const
 {
     if (isNull(column))
-        return RawValue{SqliteNull, {}};
-    return RawValue{SqliteText, m_result.bytes(m_row, column)};
+        return RawValue{RawValue::Null, {}};
+    return RawValue{RawValue::Text, m_result.bytes(m_row, column)};
 }
 
 } // namespace data::pg

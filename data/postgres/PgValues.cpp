@@ -1,7 +1,6 @@
 #include "data/postgres/PgValues.h"
 #include "data/DbError.h"
 
-#include <sqlite3.h>
 
 namespace data::pg {
 
@@ -47,13 +46,13 @@ bool isServerText(QByteArrayView bytes)
 QString unfitForServer(const RawValue &value)
 {
     switch (value.type) {
-    case SQLITE_NULL:
+    case RawValue::Null:
         return {};
-    case SQLITE_TEXT:
+    case RawValue::Text:
         if (value.bytes.contains('\0'))
             return QStringLiteral("文本中含有 NUL 字符");
         return isServerText(value.bytes) ? QString() : QStringLiteral("文本不是有效的 UTF-8");
-    case SQLITE_BLOB:
+    case RawValue::Blob:
         return QStringLiteral("二进制数据（BLOB）不是文本");
     default:
         return QStringLiteral("数值不是文本");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/Statement.h"
+#include "data/Query.h"
 
 #include <QByteArrayView>
 #include <QString>
