@@ -45,8 +45,7 @@ TFormMain::TFormMain(const QString &databasePath, QWidget *parent)
 {
     data::useDrugFile(MainConnection);
     SQL_ZB.setUpdateTable(QStringLiteral("DRUG_ZB"));
-    SQL_LB.setSql(QStringLiteral("select * from DRUG_LB"));
-    SQL_HELP_ZB.setSql(QStringLiteral("select  *  from HELP_ZB where LB=:lb"));
+    setStatements();
     SQL_HELP_ZB.setExposedFields({QStringLiteral("LB"), QStringLiteral("CONTENT")});
     SQL_HELP_ZB.setUpdateTable(QStringLiteral("HELP_ZB"));
     SQL_HELP_ZB.afterInsert = [this](data::DataSet &dataSet) { SQL_HELP_ZBAfterInsert(dataSet); };
@@ -200,9 +199,31 @@ void TFormMain::watchFrame()
         m_frameWatch.stop();
 }
 
+void TFormMain::setStatements()
+{
+    SQL_LB.setSql(MainConnection.sql(data::Sql::CategoryList));
+    SQL_HELP_ZB.setSql(MainConnection.sql(data::Sql::HelpText));
+}
+
+void TFormMain::useServer(const QString &conninfo)
+{
+    MainConnection.setServer(conninfo);
+    setStatements();
+}
+
 TFormMain::OpenResult TFormMain::OpenDatabase()
 {
     MainConnection.close();
+    if (MainConnection.isServer()) {
+        // No file is looked for or made: the server has the tables.
+        try {
+            MainConnection.open();
+        } catch (const data::DbError &e) {
+            app::Messages::framework(QStringLiteral("数据库连接失败！原因：") + e.message());
+            return OpenResult::Failed;
+        }
+        return OpenResult::Opened;
+    }
     const QString path = MainConnection.path();
     app::settleAccessConversion(path);
     if (!QFileInfo::exists(path)) {

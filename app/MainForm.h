@@ -94,6 +94,9 @@ public:
     bool FormKeyPress(QWidget *target, QKeyEvent *event);
 
     // --- database (app/) ---
+    // The drugs on a PostgreSQL server (a libpq connection string or URI)
+    // in place of drug.mdb; before FormCreate.
+    void useServer(const QString &conninfo);
     OpenResult OpenDatabase();
     void CloseDatabase();
 
@@ -186,6 +189,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void setStatements();
     void buildFrame();
     void buildSimpleQueryPage();   // lookup/
     void buildCombinedQueryPage(); // lookup/

@@ -406,7 +406,7 @@ int floorSearch(Engine &engine, const QString *typed, int box = 0)
     QStringList texts(data::SearchBoxCount);
     if (typed)
         texts[box] = *typed;
-    const CombinedQuery query(texts);
+    CombinedQuery query(texts);
     sqlite3_stmt *s = engine.cached(query.sql(engine.connection()));
     for (const auto &[name, value] : query.parameters()) {
         if (const int index = sqlite3_bind_parameter_index(s, (QLatin1Char(':') + name).toUtf8().constData()))

@@ -73,6 +73,11 @@ Engine &Connection::engine()
     return *m_engine;
 }
 
+QString Connection::sql(Sql which) const
+{
+    return isServer() ? pg::PgEngine::statement(which) : SqliteEngine::statement(which);
+}
+
 sqlite3 *Connection::handle()
 {
     sqlite3 *db = engine().sqliteHandle();

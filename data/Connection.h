@@ -52,6 +52,9 @@ public:
     // The engine, opening the connection on demand. A server that went away
     // is reached anew here, the datasets and their edits kept.
     Engine &engine();
+    // The text of one of the program's statements for this connection's
+    // engine, without opening it.
+    QString sql(Sql which) const;
     // The file's handle, opening on demand; for the data layer's own SQLite
     // code, its tests and tools. Throws on a server.
     sqlite3 *handle();

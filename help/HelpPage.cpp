@@ -45,7 +45,7 @@ void TFormMain::ShowTv4()
         TreeView::BulkUpdate bulk(*tv4);
         tv4->clearNodes();
         SQL_1.close();
-        SQL_1.setSql(QStringLiteral("select BM,MC from HELP_LB"));
+        SQL_1.setSql(MainConnection.sql(data::Sql::HelpTopics));
         SQL_1.open();
         SQL_1.first();
         while (!SQL_1.eof()) {

@@ -12,7 +12,7 @@ void TFormMain::BitBtn2Click()
     QStringList texts;
     for (const LabeledEdit *edit : LabeledEdits)
         texts << edit->text();
-    const CombinedQuery query(texts);
+    CombinedQuery query(texts);
     const QString sql = query.sql(MainConnection);
 
     ResultListFilled = false;

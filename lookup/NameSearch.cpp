@@ -9,7 +9,7 @@ void TFormMain::BitBtn1Click()
     if (name.isEmpty())
         return;
     SQL_1.close();
-    SQL_1.setSql(QStringLiteral("select ID from DRUG_ZB where 药物名称=:name"));
+    SQL_1.setSql(MainConnection.sql(data::Sql::DrugIdByName));
     SQL_1.setParameter(QStringLiteral("name"), name);
     SQL_1.open();
     const QString id = SQL_1.asString(QStringLiteral("ID"));

@@ -96,7 +96,7 @@ void TFormMain::Edit1Exit()
     if (name.isEmpty())
         return;
     Edit1->Tag = 0;
-    SQL_ZB.setSql(QStringLiteral("select * from DRUG_ZB  where 药物名称=:name"));
+    SQL_ZB.setSql(MainConnection.sql(data::Sql::DrugRecordByName));
     SQL_ZB.setParameter(QStringLiteral("name"), name);
     SQL_ZB.open();
     if (SQL_ZB.recordCount() == 0)

@@ -2,7 +2,6 @@
 #include "app/MainForm.h"
 #include "app/Messages.h"
 #include "data/DbError.h"
-#include "data/SearchIndex.h"
 #include "widgets/PageControl.h"
 
 void TFormMain::tbSaveClick()
@@ -25,7 +24,7 @@ void TFormMain::tbSaveClick()
             // The name is written even when nothing else changed.
             SQL_ZB.setField(QStringLiteral("药物名称"), Edit1->text());
             SQL_ZB.applyUpdates();
-            data::SearchIndex(MainConnection).update();
+            MainConnection.engine().afterDrugWrite();
         } else {
             SQL_HELP_ZB.applyUpdates();
         }
@@ -53,7 +52,7 @@ void TFormMain::tbDeleteClick()
         // The row and its place in the search index go together.
         data::Transaction transaction(MainConnection);
         SQL_1.execSql();
-        data::SearchIndex(MainConnection).update();
+        MainConnection.engine().afterDrugWrite();
         transaction.commit();
     }
     Edit1->clear();

@@ -102,7 +102,7 @@ BothWays searchBothWays(data::Connection &connection, const QList<QPair<int, QSt
     QStringList texts(data::SearchBoxCount);
     for (const auto &[box, typed] : boxes)
         texts[box - 1] = typed;
-    const CombinedQuery query(texts);
+    CombinedQuery query(texts);
     const auto run = [&](const QString &sql) {
         data::Statement statement(connection.handle(), sql);
         for (const auto &[name, value] : query.parameters()) {
@@ -116,7 +116,7 @@ BothWays searchBothWays(data::Connection &connection, const QList<QPair<int, QSt
         return ids;
     };
     BothWays out;
-    out.fullSql = query.fullSql();
+    out.fullSql = query.fullSql(connection);
     out.full = run(out.fullSql);
     out.sql = query.sql(connection);
     out.indexed = run(out.sql);

@@ -4,6 +4,7 @@
 #include "access/AccessFile.h"
 #include "access/ChildProcess.h"
 #include "data/DatabaseBuilder.h"
+#include "data/DatabaseCopy.h"
 #include "data/DbError.h"
 #include "tools/AccessReader.h"
 #include "tools/SyntheticData.h"
@@ -13,7 +14,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <map>
 #ifdef __linux__
@@ -29,6 +32,9 @@ constexpr int ReaderTimeLimitMs = 10 * 60 * 1000;
 const char Usage[] = "usage:\n"
                      "  drugdb build --data DIR --out FILE [--force | --keep-existing]\n"
                      "  drugdb import ACCESS_FILE --out FILE [--force]\n"
+                     "  drugdb copy SOURCE --out TARGET [--force]\n"
+                     "  (--out of build, import and copy may name a server: postgresql://HOST/DB or a libpq\n"
+                     "   connection string; so may copy's SOURCE)\n"
                      "  drugdb synth --drugs N --categories M [--seed S] --out FILE [--force]\n"
                      "  drugdb COMMAND --help\n";
 
@@ -39,6 +45,32 @@ int usage()
 }
 
 using data::DbError;
+
+// What a build or an import writes to a server is made in a file of its
+// own first, with all of the file's checks, and then copied exactly.
+template <class Build>
+void buildInto(const QString &out, bool force, Build build)
+{
+    if (!data::isServerName(out)) {
+        build(out, force);
+        return;
+    }
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        throw DbError(QStringLiteral("无法建立临时文件夹：%1").arg(dir.errorString()));
+    const QString file = dir.filePath(QStringLiteral("drug.mdb"));
+    build(file, false);
+    data::writeDatabase(out, data::readDatabase(file), force);
+}
+
+// A name to print: a password written into a connection string stays unsaid.
+QString shown(const QString &name)
+{
+    QString text = name;
+    text.replace(QRegularExpression(QStringLiteral("(password\\s*=\\s*)(\'[^\']*\'|\\S+)")), QStringLiteral("\\1***"));
+    text.replace(QRegularExpression(QStringLiteral("(://[^:/@]*:)[^@/]*@")), QStringLiteral("\\1***@"));
+    return text;
+}
 
 // Runs libmdb in a child process: a damaged file can crash it, and a crash
 // must end only the reading, never the import with a half-written file.
@@ -65,7 +97,7 @@ void importAccess(const QString &source, const QString &out, bool force)
     case msaccess::AccessFormat::Jet4:
         break;
     }
-    if (QFileInfo::exists(out) && !force)
+    if (!data::isServerName(out) && QFileInfo::exists(out) && !force)
         throw DbError(QStringLiteral("%1 已存在，不会覆盖它").arg(out));
 
     const tools::AccessDump dump = readInChild(source);
@@ -96,7 +128,10 @@ void importAccess(const QString &source, const QString &out, bool force)
     for (const QStringList &row : dump.tables[3].rows)
         content.texts.push_back({row[0], row[1]});
 
-    const std::vector<data::CategoryChange> changes = data::DatabaseBuilder::buildFromImport(content, out, force);
+    std::vector<data::CategoryChange> changes;
+    buildInto(out, force, [&](const QString &file, bool replace) {
+        changes = data::DatabaseBuilder::buildFromImport(content, file, replace);
+    });
 
     std::printf("read %s (Jet %d)\n", qPrintable(source), dump.jetVersion);
     for (const tools::AccessTable &table : dump.tables)
@@ -121,7 +156,10 @@ public:
     {
         m_parser.setApplicationDescription(description);
         m_parser.addHelpOption();
-        add({QStringLiteral("out"), QStringLiteral("The database file to write."), QStringLiteral("FILE")});
+        add({QStringLiteral("out"),
+             QStringLiteral("The database to write: a file, or a server as postgresql://HOST/DB or a libpq "
+                            "connection string."),
+             QStringLiteral("FILE")});
         QCommandLineOption schema(QStringLiteral("schema"), QString(), QStringLiteral("FILE"));
         schema.setFlags(QCommandLineOption::HiddenFromHelp);
         add(schema);
@@ -167,7 +205,7 @@ QCommandLineOption valued(const QString &name, const QString &description, const
 
 int wrote(const QString &out)
 {
-    std::printf("wrote %s\n", qPrintable(out));
+    std::printf("wrote %s\n", qPrintable(shown(out)));
     return 0;
 }
 
@@ -176,8 +214,8 @@ int build(const QStringList &arguments)
     CommandLine line(QStringLiteral("build"), QStringLiteral("Builds a drug database from the sample's JSON files."));
     line.add(valued(QStringLiteral("data"), QStringLiteral("The folder of categories.json, drugs/ and help.json."),
                     QStringLiteral("DIR")));
-    line.add(flag(QStringLiteral("force"), QStringLiteral("Replace an existing file.")));
-    line.add(flag(QStringLiteral("keep-existing"), QStringLiteral("Keep an existing file as it is.")));
+    line.add(flag(QStringLiteral("force"), QStringLiteral("Replace an existing file, or a server's drugs.")));
+    line.add(flag(QStringLiteral("keep-existing"), QStringLiteral("Keep an existing file, or a server's drugs, as they are.")));
     if (!line.parse(arguments, 0))
         return usage();
     if (line.helpAsked())
@@ -186,11 +224,13 @@ int build(const QStringList &arguments)
     const QString out = line.value(QStringLiteral("out"));
     if (dataDir.isEmpty())
         return usage();
-    if (line.isSet(QStringLiteral("keep-existing")) && QFileInfo::exists(out)) {
-        std::printf("%s exists; kept as it is\n", qPrintable(out));
+    if (line.isSet(QStringLiteral("keep-existing")) && data::holdsDrugs(out)) {
+        std::printf("%s exists; kept as it is\n", qPrintable(shown(out)));
         return 0;
     }
-    data::DatabaseBuilder::buildFromSample(dataDir, out, line.isSet(QStringLiteral("force")));
+    buildInto(out, line.isSet(QStringLiteral("force")), [&](const QString &file, bool replace) {
+        data::DatabaseBuilder::buildFromSample(dataDir, file, replace);
+    });
     return wrote(out);
 }
 
@@ -229,6 +269,26 @@ int synth(const QStringList &arguments)
     return wrote(out);
 }
 
+int copy(const QStringList &arguments)
+{
+    CommandLine line(QStringLiteral("copy SOURCE"),
+                     QStringLiteral("Copies a drug database exactly, rows, IDs and values byte for byte: a file to a "
+                                    "server, a server to a file (a backup), or any to any."));
+    line.addPositional(QStringLiteral("SOURCE"), QStringLiteral("The database to read: a file or a server."));
+    line.add(flag(QStringLiteral("force"),
+                  QStringLiteral("Replace an existing file, or a server's tables (in one transaction).")));
+    if (!line.parse(arguments, 1))
+        return usage();
+    if (line.helpAsked())
+        return line.showHelp();
+    const QString out = line.value(QStringLiteral("out"));
+    const data::StoredRows rows = data::readDatabase(line.positional(0));
+    data::writeDatabase(out, rows, line.isSet(QStringLiteral("force")));
+    for (const data::StoredTable &table : rows.tables)
+        std::printf("%s: %zu rows\n", qPrintable(table.name), table.rows.size());
+    return wrote(out);
+}
+
 // The reading child of import: the dump on stdout, or a message.
 int readAccessChild(const QStringList &arguments)
 {
@@ -264,6 +324,7 @@ int main(int argc, char **argv)
         {QStringLiteral("build"), build},
         {QStringLiteral("import"), import},
         {QStringLiteral("synth"), synth},
+        {QStringLiteral("copy"), copy},
         {QStringLiteral("read-access"), readAccessChild},
     };
     const auto found = commands.find(command);

@@ -64,7 +64,7 @@ void PgEngine::rollback()
         m_connection.execScript(QStringLiteral("ROLLBACK"));
 }
 
-QString PgEngine::sql(Sql which) const
+QString PgEngine::statement(Sql which)
 {
     // The file returns rows in the order they were added, and equal names
     // or codes (Latin letters in either case) by ID: so do these.

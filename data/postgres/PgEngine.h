@@ -32,7 +32,8 @@ public:
     void commit() override;
     void rollback() override;
 
-    QString sql(Sql which) const override;
+    QString sql(Sql which) const override { return statement(which); }
+    static QString statement(Sql which);
     QString rowKey(const QString &table) const override;
     QString sameValueTest(const QString &column, const QString &parameter) const override;
     QString insertSql(const QString &table, const QStringList &columns) const override;

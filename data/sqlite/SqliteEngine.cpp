@@ -154,7 +154,7 @@ void SqliteEngine::rollback()
         run(QStringLiteral("ROLLBACK"));
 }
 
-QString SqliteEngine::sql(Sql which) const
+QString SqliteEngine::statement(Sql which)
 {
     switch (which) {
     case Sql::Categories: return QStringLiteral("select BM,MC from DRUG_LB");

@@ -35,7 +35,8 @@ public:
     void commit() override;
     void rollback() override;
 
-    QString sql(Sql which) const override;
+    QString sql(Sql which) const override { return statement(which); }
+    static QString statement(Sql which);
     QString rowKey(const QString &) const override { return QStringLiteral("rowid"); }
     QString sameValueTest(const QString &column, const QString &parameter) const override;
     QString insertSql(const QString &table, const QStringList &columns) const override;
