@@ -209,6 +209,15 @@ void TFormMain::useServer(const QString &conninfo)
 {
     MainConnection.setServer(conninfo);
     setStatements();
+    // Heard between events; shown once the event that was running is done.
+    m_changeTimer.setSingleShot(true);
+    m_changeTimer.setInterval(0);
+    connect(&m_changeTimer, &QTimer::timeout, this, [this] { DatabaseChanged(std::exchange(m_changes, {})); },
+            Qt::UniqueConnection);
+    MainConnection.watchChanges([this](const data::DatabaseChanges &changes) {
+        m_changes.merge(changes);
+        m_changeTimer.start();
+    });
 }
 
 TFormMain::OpenResult TFormMain::OpenDatabase()

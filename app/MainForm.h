@@ -46,10 +46,12 @@
 #include "widgets/EntryEdit.h"
 #include "widgets/Icons.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
 #include <array>
+#include <optional>
 
 class Bevel;
 class DbEdit;
@@ -98,6 +100,13 @@ public:
     // in place of drug.mdb; before FormCreate.
     void useServer(const QString &conninfo);
     OpenResult OpenDatabase();
+    // What another client (or this one) changed on the server, shown anew:
+    // the trees, the result list and the sheets, never an unsaved edit.
+    void DatabaseChanged(const data::DatabaseChanges &changes);
+    void RefreshTv1();
+    void RefreshTv2();
+    void RefreshSheets(const data::DatabaseChanges &changes);
+    void RefreshHelp(const data::DatabaseChanges &changes);
     void CloseDatabase();
 
     // --- drug lookup (lookup/) ---
@@ -107,6 +116,8 @@ public:
     void BitBtn1Click();
     void BitBtn2Click();
     void tv2Change(TreeNode *node);
+    // The combined search's list for these box texts; gives its first entry.
+    TreeNode *fillResultList(const QStringList &texts);
 
     // --- drug maintenance (maintenance/) ---
     void Edit1Change();
@@ -167,6 +178,10 @@ public:
     TreeView *tv2 = nullptr;
     Memo *Memo2 = nullptr;
     bool ResultListFilled = false;
+    // The texts of the last combined search, run again when drugs change.
+    std::optional<QStringList> LastSearch;
+    // The drug each sheet shows.
+    QHash<Memo *, QString> SheetDrug;
 
     // Drug entry page.
     QWidget *TabSheet3 = nullptr;
@@ -201,6 +216,8 @@ private:
     void watchFrame();
 
     PrinterProvider *m_printer = nullptr;
+    data::DatabaseChanges m_changes;
+    QTimer m_changeTimer;
     bool m_closed = false;
     QTimer m_frameWatch;
     int m_frameTries = 0;

@@ -12,6 +12,13 @@ void TFormMain::BitBtn2Click()
     QStringList texts;
     for (const LabeledEdit *edit : LabeledEdits)
         texts << edit->text();
+    LastSearch = texts;
+    if (TreeNode *first = fillResultList(texts))
+        tv2->selectNode(first);
+}
+
+TreeNode *TFormMain::fillResultList(const QStringList &texts)
+{
     CombinedQuery query(texts);
     const QString sql = query.sql(MainConnection);
 
@@ -48,8 +55,7 @@ void TFormMain::BitBtn2Click()
             SQL_1.close();
     }
     ResultListFilled = true;
-    if (firstNode)
-        tv2->selectNode(firstNode);
+    return firstNode;
 }
 
 void TFormMain::tv2Change(TreeNode *node)

@@ -7,6 +7,7 @@
 void TFormMain::ShowDrug(const QString &id, Memo *target)
 {
     target->clear();
+    SheetDrug[target] = id;
     SQL_1.close();
     SQL_1.setSql(QStringLiteral("select * from  DRUG_ZB where ID=:id"));
     bool isNumber = false;
