@@ -74,6 +74,11 @@ TFormMain::TFormMain(const QString &databasePath, QWidget *parent)
 
     m_frameWatch.setInterval(50);
     connect(&m_frameWatch, &QTimer::timeout, this, [this] { watchFrame(); });
+    // Changes on a server are heard between events and shown once the event
+    // that was running is done.
+    m_changeTimer.setSingleShot(true);
+    m_changeTimer.setInterval(0);
+    connect(&m_changeTimer, &QTimer::timeout, this, [this] { DatabaseChanged(std::exchange(m_changes, {})); });
 }
 
 TFormMain::~TFormMain()
@@ -209,11 +214,6 @@ void TFormMain::useServer(const QString &conninfo)
 {
     MainConnection.setServer(conninfo);
     setStatements();
-    // Heard between events; shown once the event that was running is done.
-    m_changeTimer.setSingleShot(true);
-    m_changeTimer.setInterval(0);
-    connect(&m_changeTimer, &QTimer::timeout, this, [this] { DatabaseChanged(std::exchange(m_changes, {})); },
-            Qt::UniqueConnection);
     MainConnection.watchChanges([this](const data::DatabaseChanges &changes) {
         m_changes.merge(changes);
         m_changeTimer.start();

@@ -1,4 +1,5 @@
 #include "GuiFixture.h"
+#include "data/DatabaseCopy.h"
 #include "data/Statement.h"
 #include "widgets/DbEdit.h"
 #include "widgets/DbLookupComboBox.h"
@@ -58,7 +59,10 @@ void GuiFixture::close()
 void GuiFixture::start()
 {
     close();
-    m_form = std::make_unique<TFormMain>(m_path);
+    const bool server = data::isServerName(m_path);
+    m_form = std::make_unique<TFormMain>(server ? QString() : m_path);
+    if (server)
+        m_form->useServer(m_path);
     m_result = m_form->FormCreate();
     if (m_result == TFormMain::StartResult::Running) {
         m_form->show();
@@ -79,13 +83,16 @@ void GuiFixture::showPage(int page)
 QString GuiFixture::scalar(const QString &sql, const QStringList &params)
 {
     if (!m_reader) {
-        m_reader.emplace(m_path);
+        m_reader.emplace();
+        locate(*m_reader, m_path);
         m_reader->open();
     }
-    data::Statement statement(m_reader->handle(), sql);
+    data::Query &statement = m_reader->query(sql);
     for (int i = 0; i < params.size(); ++i)
         statement.bind(i + 1, params[i]);
-    return statement.step() ? statement.text(0) : QString();
+    const QString value = statement.step() ? statement.text(0) : QString();
+    statement.reset();
+    return value;
 }
 
 namespace pages {

@@ -35,8 +35,22 @@ private:
     app::MessagePresenter *m_previous;
 };
 
-// A new encrypted drug database in a temporary folder, with rows added by
-// the test.
+class PgTestDatabase;
+
+// The suites whose behaviour both engines share run every test twice: on a
+// drug file, then on a database of the private test server. A suite adds
+// the rows in initTestCase_data() and picks the row's engine in init().
+void addEngineRows();
+void useEngineOfRow();
+bool onServer();
+#define SKIP_ON_SERVER(why)                                                                                    \
+    do {                                                                                                       \
+        if (onServer())                                                                                        \
+            QSKIP(why);                                                                                        \
+    } while (false)
+
+// A new drug database with rows added by the test: an encrypted file in a
+// temporary folder, or on the server a database of its own.
 class TestDatabase
 {
 public:
@@ -46,6 +60,8 @@ public:
         QString path;
     };
     explicit TestDatabase(const CopyOf &file);        // a copy of a file, a template built once say
+    ~TestDatabase();
+    // The file's path, or the server database's connection string.
     const QString &path() const { return m_path; }
     QString dir() const { return m_dir.path(); }
 
@@ -59,9 +75,15 @@ public:
     void exec(const QString &sql, const QStringList &params = {}) const;
 
 private:
+    void toServer(const QString &file);
+
     QTemporaryDir m_dir;
     QString m_path;
+    std::unique_ptr<PgTestDatabase> m_server;
 };
+
+// A connection to a file path or a server's connection string, unopened.
+void locate(data::Connection &connection, const QString &location);
 
 QString sampleDataDir();
 // A scalar read through a connection of its own, as another program would.

@@ -179,6 +179,9 @@ private:
     void badInputData();
 
 private slots:
+    // Every test on the file, then on the server.
+    void initTestCase_data() { addEngineRows(); }
+    void init() { useEngineOfRow(); }
     // --- category tree ---
 
     void testTreeHoldsCategoriesInTableOrderWithTheirDrugs()

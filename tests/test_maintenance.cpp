@@ -145,6 +145,9 @@ class TestMaintenance : public QObject
     Q_OBJECT
 
 private slots:
+    // Every test on the file, then on the server.
+    void initTestCase_data() { addEngineRows(); }
+    void init() { useEngineOfRow(); }
     // --- the states of the page ---
 
     void testLeavingEmptyNameBoxLoadsNothing()

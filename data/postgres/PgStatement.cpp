@@ -101,12 +101,18 @@ QString PgStatement::parameterName(int index) const
     return m_names.value(index - 1);
 }
 
-bool PgStatement::step()
+const Result &PgStatement::ran() const
 {
     if (!m_ran) {
         m_result = m_connection.exec(m_serverText, m_params);
         m_ran = true;
     }
+    return m_result;
+}
+
+bool PgStatement::step()
+{
+    ran();
     ++m_row;
     return m_row < m_result.rows();
 }

@@ -33,8 +33,9 @@ public:
     bool step() override;
     void reset() override;
 
-    int columnCount() const override { return m_result.columns(); }
-    QString columnName(int column) const override { return m_result.columnName(column); }
+    // The columns are known once the statement has run: asking runs it.
+    int columnCount() const override { return ran().columns(); }
+    QString columnName(int column) const override { return ran().columnName(column); }
     bool isNull(int column) const override { return m_result.isNull(m_row, column); }
     QString text(int column) const override { return m_result.text(m_row, column); }
     std::optional<QString> value(int column) const override { return m_result.value(m_row, column); }
@@ -54,8 +55,10 @@ private:
     QString m_serverText;
     QStringList m_names;
     std::vector<Param> m_params;
-    Result m_result;
-    bool m_ran = false;
+    const Result &ran() const;
+
+    mutable Result m_result;
+    mutable bool m_ran = false;
     int m_row = -1;
 };
 
