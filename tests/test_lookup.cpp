@@ -1,5 +1,6 @@
 // The drug lookup: category tree, record sheet, search by name and combined search.
 #include "GuiFixture.h"
+#include "data/DatabaseCopy.h"
 #include "core/Guard.h"
 #include "data/DbError.h"
 #include "data/DrugFields.h"
@@ -83,17 +84,23 @@ QString id(qint64 value)
     return QString::number(value);
 }
 
-// Everything stored, so that any write shows.
+// Everything stored, so that any write shows: every value as stored, the
+// highest ID handed out, and on a file its schema.
 QByteArray fingerprint(const TestDatabase &db)
 {
-    QStringList quoted{QStringLiteral("quote(ID)"), QStringLiteral("quote(LB)"), QStringLiteral("quote(类别)")};
-    for (const QString &column : TextColumns)
-        quoted << QStringLiteral("quote(%1)").arg(column);
-    const QString all = db.scalar(QStringLiteral("select group_concat(sql, '|') from sqlite_master")) + u'#' +
-        db.scalar(QStringLiteral("select group_concat(quote(BM)||quote(MC), '|') from DRUG_LB")) + u'#' +
-        db.scalar(QStringLiteral("select group_concat(%1, '|') from DRUG_ZB").arg(quoted.join(QStringLiteral("||")))) +
-        u'#' + db.scalar(QStringLiteral("select group_concat(name||seq) from sqlite_sequence"));
-    return QCryptographicHash::hash(all.toUtf8(), QCryptographicHash::Sha256);
+    const data::StoredRows rows = data::readDatabase(db.path());
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const data::StoredTable &table : rows.tables) {
+        for (const data::StoredTable::Row &row : table.rows) {
+            hash.addData(QByteArray::number(row.key));
+            for (const data::RawValue &value : row.values)
+                hash.addData(QByteArray::number(value.type) + ':' + value.bytes + '|');
+        }
+    }
+    hash.addData(QByteArray::number(rows.drugIdHighWater));
+    if (!onServer())
+        hash.addData(db.scalar(QStringLiteral("select group_concat(sql, '|') from sqlite_master")).toUtf8());
+    return hash.result();
 }
 
 int gbkLength(const QString &text)
@@ -157,7 +164,9 @@ private:
     // checks that it stayed as it was.
     TestDatabase &badInputDb()
     {
-        if (!m_badInput) {
+        // One for each engine.
+        if (!m_badInput || data::isServerName(m_badInput->path()) != onServer()) {
+            m_badInputIds.clear();
             m_badInput = std::make_unique<TestDatabase>();
             QStringList lbRows, lbParams;
             for (int i = 0; i < Stored.size(); ++i) {
