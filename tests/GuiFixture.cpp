@@ -168,7 +168,7 @@ void Entry::remove()
 
 QString Entry::stored(qint64 id, const QString &column)
 {
-    return m_fixture.scalar(QStringLiteral("SELECT \"%1\" FROM DRUG_ZB WHERE ID = ?").arg(column), {QString::number(id)});
+    return m_fixture.scalar(QStringLiteral("SELECT %1 FROM DRUG_ZB WHERE ID = ?").arg(column), {QString::number(id)});
 }
 
 int Entry::rows()
