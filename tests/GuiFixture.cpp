@@ -66,12 +66,18 @@ void GuiFixture::start()
     m_result = m_form->FormCreate();
     if (m_result == TFormMain::StartResult::Running) {
         m_form->show();
-        m_form->activateWindow();
-        QApplication::setActiveWindow(m_form.get());
+        activate();
         if (!QTest::qWaitForWindowExposed(m_form.get()))
             qWarning("main window was not exposed");
         settle();
     }
+}
+
+void GuiFixture::activate()
+{
+    m_form->activateWindow();
+    QApplication::setActiveWindow(m_form.get());
+    settle();
 }
 
 void GuiFixture::showPage(int page)

@@ -111,6 +111,9 @@ public:
     TFormMain &f() { return *m_form; }
     const QString &databasePath() const { return m_path; }
 
+    // Brings the window to the front, as a click on it does: focus moves
+    // only within the active window.
+    void activate();
     // As the user does it: the page's tab.
     void showPage(int page);
     // Read through a connection of its own, as another program would; kept

@@ -791,7 +791,7 @@ private slots:
 
     void testSaveFailsWhenDiskFullThenWorks()
     {
-        SKIP_ON_SERVER("a file's own fault; the server's are tested in test_pg_faults");
+        SKIP_ON_SERVER("a file's own fault; the server's are in test_pg_window");
         EntryPage p;
         const int before = p.rows();
         p.load(u"新药"_s);
@@ -820,7 +820,7 @@ private slots:
 
     void testSaveFailsOnReadOnlyFile()
     {
-        SKIP_ON_SERVER("a file's own fault; the server's are tested in test_pg_faults");
+        SKIP_ON_SERVER("a file's own fault; the server's are in test_pg_window");
         EntryPage p(false);
         const QString path = p.db.path();
         bool immutable = false;
@@ -855,7 +855,7 @@ private slots:
 
     void testKilledSaveLeavesRecordWholeOrUnwritten()
     {
-        SKIP_ON_SERVER("a file's own fault; the server's are tested in test_pg_faults");
+        SKIP_ON_SERVER("a file's own fault; the server's are in test_pg_window");
         TestDatabase db;
         db.addCategory(u"01"_s, u"解表药"_s);
         QCOMPARE(db.addDrug({{u"药物名称"_s, u"计数"_s}, {u"LB"_s, u"01"_s}}), 1);
