@@ -1,4 +1,5 @@
 #include "DataTesting.h"
+#include "TestSupport.h"
 #include "data/DbError.h"
 #include "data/DrugFields.h"
 #include "data/SearchIndex.h"
@@ -13,6 +14,11 @@
 #include <memory>
 #include <random>
 #include <sqlite3.h>
+
+ConnectionTo::ConnectionTo(const TestDatabase &db)
+{
+    locate(*this, db.path());
+}
 
 namespace {
 

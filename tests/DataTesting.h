@@ -10,6 +10,13 @@
 #include <QString>
 #include <functional>
 
+class TestDatabase;
+
+// A connection of its own to the test's file or server database, unopened.
+struct ConnectionTo : data::Connection {
+    explicit ConnectionTo(const TestDatabase &db);
+};
+
 void writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
 

@@ -28,8 +28,13 @@ void openDrugs(DataSet &set, const QString &sql = QStringLiteral("select * from 
 // Every drug as "name:remark", in ID order, read through a second connection.
 QString storedDrugs(const TestDatabase &db)
 {
-    return db.scalar(QStringLiteral("SELECT group_concat(药物名称 || ':' || ifnull(附注, ''), ',') "
-                                    "FROM (SELECT * FROM DRUG_ZB ORDER BY ID)"));
+    Connection connection;
+    locate(connection, db.path());
+    auto &rows = connection.query(QStringLiteral("SELECT 药物名称, 附注 FROM DRUG_ZB ORDER BY ID"));
+    QStringList drugs;
+    while (rows.step())
+        drugs << rows.text(0) + u':' + rows.text(1);
+    return drugs.join(u',');
 }
 
 } // namespace
@@ -39,6 +44,9 @@ class TestDataSet : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { addEngineRows(); }
+    void init() { useEngineOfRow(); }
+
     // --- parameters ------------------------------------------------------------
 
     void testParametersRoundTripUnchanged_data()
@@ -65,7 +73,7 @@ private slots:
         QFETCH(QString, value);
         TestDatabase db;
         db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("别的药")}});
-        Connection connection(db.path());
+        ConnectionTo connection(db);
         DataSet set(connection, QStringLiteral("SQL_1"));
         set.setSql(QStringLiteral("insert into DRUG_ZB (药物名称, 附注) values (:name, :note)"));
         set.setParameter(QStringLiteral("name"), value);
@@ -86,7 +94,7 @@ private slots:
     {
         TestDatabase db;
         db.addCategory(QStringLiteral("01"), QStringLiteral("解表药"));
-        Connection connection(db.path());
+        ConnectionTo connection(db);
         DataSet set(connection, QStringLiteral("SQL_1"));
         set.setSql(QStringLiteral("select * from DRUG_LB; delete from DRUG_LB"));
         QVERIFY(!errorOf([&] { set.open(); }).isEmpty());
@@ -94,8 +102,6 @@ private slots:
         QVERIFY(!errorOf([&] { set.execSql(); }).isEmpty());
         QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM DRUG_LB")), QStringLiteral("1"));
     }
-
-    // --- record set ---------------------------------------------------------
 
     // --- record set ------------------------------------------------------------
 
@@ -105,7 +111,7 @@ private slots:
         const qint64 a = db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")},
                                      {QStringLiteral("英文名称"), QStringLiteral("Ephedra")}});
         const qint64 b = db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("桂枝")}});
-        Connection connection(db.path());
+        ConnectionTo connection(db);
         DataSet set(connection, QStringLiteral("SQL_1"));
         set.setSql(QStringLiteral("select ID, 药物名称, 英文名称 from DRUG_ZB order by ID"));
         QCOMPARE(set.state(), DataSetState::Inactive);
@@ -142,7 +148,7 @@ private slots:
     {
         TestDatabase db;
         db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
-        Connection connection(db.path());
+        ConnectionTo connection(db);
         DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
         set.setUpdateTable(QStringLiteral("DRUG_ZB"));
         set.setSql(QStringLiteral("select * from DRUG_ZB"));
@@ -197,7 +203,7 @@ private slots:
     {
         TestDatabase db;
         db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}, {QStringLiteral("附注"), QStringLiteral("注")}});
-        Connection connection(db.path());
+        ConnectionTo connection(db);
         DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
         set.setUpdateTable(QStringLiteral("DRUG_ZB"));
         set.setExposedFields({QStringLiteral("id"), QStringLiteral("药物名称")});
@@ -221,7 +227,7 @@ private slots:
         db.addCategory(QStringLiteral("02"), QStringLiteral("清热药"));
         const qint64 a = db.addDrug({{QStringLiteral("LB"), QStringLiteral("01")}, {QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
         const qint64 b = db.addDrug({{QStringLiteral("LB"), QStringLiteral("01")}, {QStringLiteral("药物名称"), QStringLiteral("桂枝")}});
-        Connection connection(db.path());
+        ConnectionTo connection(db);
         DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
         openDrugs(set);
 
@@ -279,7 +285,7 @@ private slots:
         TestDatabase db;
         db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
         db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("桂枝")}, {QStringLiteral("附注"), QStringLiteral("原来的 abc")}});
-        Connection connection(db.path());
+        ConnectionTo connection(db);
         DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
         openDrugs(set);
         // The first update would succeed; the second meets the other program's change.
@@ -319,7 +325,7 @@ private slots:
     {
         TestDatabase db;
         db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
-        Connection connection(db.path());
+        ConnectionTo connection(db);
         DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
         openDrugs(set, QStringLiteral("select * from DRUG_ZB"));
         set.edit();
@@ -332,7 +338,7 @@ private slots:
         set.open();
         QCOMPARE(set.recordCount(), 1);
         QCOMPARE(set.asString(QStringLiteral("药物名称")), QStringLiteral("麻黄"));
-        QCOMPARE(db.scalar(QStringLiteral("SELECT group_concat(药物名称) FROM DRUG_ZB")), QStringLiteral("麻黄"));
+        QCOMPARE(storedDrugs(db), QStringLiteral("麻黄:"));
     }
 
     void testUncommittedApplyLeavesRecordSetPending_data()
@@ -345,9 +351,11 @@ private slots:
     void testUncommittedApplyLeavesRecordSetPending()
     {
         QFETCH(bool, commitFails);
+        if (commitFails)
+            SKIP_ON_SERVER("a reader keeps only the file's commit from finishing");
         TestDatabase db;
         db.addDrug({{QStringLiteral("药物名称"), QStringLiteral("麻黄")}});
-        Connection connection(db.path());
+        ConnectionTo connection(db);
         DataSet set(connection, QStringLiteral("SQL_ZB"), LockType::BatchOptimistic);
         openDrugs(set);
         set.edit();
@@ -356,7 +364,7 @@ private slots:
         set.setField(QStringLiteral("药物名称"), QStringLiteral("新药"));
 
         // Another program in the middle of reading keeps the commit from finishing.
-        Connection reader(db.path());
+        ConnectionTo reader(db);
         if (commitFails) {
             reader.execute(QStringLiteral("BEGIN DEFERRED"));
             reader.execute(QStringLiteral("SELECT count(*) FROM DRUG_ZB"));
@@ -384,8 +392,6 @@ private slots:
         QVERIFY(!set.updatesPending());
         QCOMPARE(storedDrugs(db), QStringLiteral("麻黄:改过,新药:"));
     }
-
-    // --- schema -------------------------------------------------------------
 };
 
 QTEST_MAIN(TestDataSet)

@@ -199,16 +199,6 @@ private slots:
         QCOMPARE(server.scalar(read), file.scalar(read));
     }
 
-    void testIdsNeverReused()
-    {
-        Server server;
-        const QString add = "INSERT INTO DRUG_ZB (药物名称) VALUES ('x') RETURNING ID";
-        server.scalar(add);
-        const QString last = server.scalar(add);
-        server.connection.execScript("DELETE FROM DRUG_ZB WHERE ID = " + last);
-        QCOMPARE(server.scalar(add).toLongLong(), last.toLongLong() + 1);
-    }
-
     // The server's LIKE through likeTest() answers as the file's engine does.
     void testLikeAsTheFileMeansIt_data()
     {
