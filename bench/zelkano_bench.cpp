@@ -24,6 +24,7 @@
 #include "data/DrugFile.h"
 #include "data/DbError.h"
 #include "data/DrugFields.h"
+#include "data/WindowSql.h"
 #include "data/sqlite/Schema.h"
 #include "lookup/CombinedQuery.h"
 #include "tools/SyntheticData.h"
@@ -339,19 +340,20 @@ private:
     unsigned m_sink = 0;
 };
 
-// The statements of the window's operations, word for word.
+// The window's statements, from the program itself; the record sets it
+// writes back through select the row's identity too.
 namespace Sql {
-const QString Categories = QStringLiteral("select BM,MC from DRUG_LB");
-const QString CategoryDrugs = QStringLiteral("select ID,药物名称 from DRUG_ZB where LB=:lb");
-const QString HelpTopics = QStringLiteral("select BM,MC from HELP_LB");
-const QString HelpText = QStringLiteral("select rowid AS __rowid__,  *  from HELP_ZB where LB=:lb");
-const QString CategoryList = QStringLiteral("select * from DRUG_LB");
-const QString Sheet = QStringLiteral("select * from  DRUG_ZB where ID=:id");
-const QString ByName = QStringLiteral("select ID from DRUG_ZB where 药物名称=:name");
-const QString Record = QStringLiteral("select rowid AS __rowid__, * from DRUG_ZB  where 药物名称=:name");
-const QString Begin = QStringLiteral("BEGIN IMMEDIATE");
-const QString Commit = QStringLiteral("COMMIT");
-const QString Delete = QStringLiteral("delete from DRUG_ZB where ID=:id");
+const QString Categories = data::sql::categories();
+const QString CategoryDrugs = data::sql::categoryDrugs();
+const QString HelpTopics = data::sql::helpTopics();
+const QString HelpText = data::DataSet::withRowId(data::sql::helpText());
+const QString CategoryList = data::sql::categoryList();
+const QString Sheet = data::sql::sheet();
+const QString ByName = data::sql::byName();
+const QString Record = data::DataSet::withRowId(data::sql::record());
+const QString Begin = data::Connection::beginSql();
+const QString Commit = data::Connection::commitSql();
+const QString Delete = data::sql::deleteDrug();
 } // namespace Sql
 
 // Start-up's statements: the open, both trees and the category list.
