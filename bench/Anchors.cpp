@@ -1,5 +1,5 @@
 #include "Anchors.h"
-#include "Progress.h"
+#include "Console.h"
 #include "SearchCases.h"
 #include "data/DrugFields.h"
 

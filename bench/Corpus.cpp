@@ -1,5 +1,5 @@
 #include "Corpus.h"
-#include "Progress.h"
+#include "Console.h"
 #include "data/Connection.h"
 #include "data/Statement.h"
 #include "data/sqlite/Schema.h"

@@ -1,9 +1,9 @@
 #include "Parent.h"
 #include "Anchors.h"
+#include "Console.h"
 #include "Corpus.h"
 #include "Options.h"
 #include "ProcessStarts.h"
-#include "Progress.h"
 #include "Report.h"
 #include "Targets.h"
 

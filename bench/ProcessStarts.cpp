@@ -1,6 +1,6 @@
 #include "ProcessStarts.h"
 #include "BenchSupport.h"
-#include "Progress.h"
+#include "Console.h"
 #include "app/MainForm.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Progress.h"
+#include "Console.h"
 #include "app/Messages.h"
 
 #include <QStringList>

@@ -1,5 +1,5 @@
 #include "Report.h"
-#include "Progress.h"
+#include "Console.h"
 
 #include <QFile>
 #include <QFileInfo>

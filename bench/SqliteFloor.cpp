@@ -1,5 +1,5 @@
 #include "SqliteFloor.h"
-#include "Progress.h"
+#include "Console.h"
 #include "app/MainForm.h"
 #include "data/Connection.h"
 #include "data/DataSet.h"
