@@ -68,8 +68,12 @@ struct Posting {
     std::uint16_t places;
 };
 
-// The keys of the indexed columns of `row`, which starts at `firstColumn`,
-// in key order without repeats.
+// Every key of the indexed columns of `row`, which starts at `firstColumn`,
+// each time it occurs, in the order of the text; a single character's
+// places are where it stands (here << 8 | here) in a field that keeps them.
+void rowOccurrences(const Statement &row, int firstColumn, std::vector<Posting> &out);
+// The same keys in key order without repeats, with the first and the last
+// place of each.
 void rowPostings(const Statement &row, int firstColumn, std::vector<Posting> &out);
 
 // The keys a value must hold in `field` to match LIKE '%typed%', appended
