@@ -38,13 +38,6 @@ void forEachCharacter(const unsigned char *p, const unsigned char *end, F &&f)
     forEachLikeCharacter(p, end, [&](std::uint32_t c) { return f(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); });
 }
 
-// A key holds 21 bits of a character. Only a damaged stored value decodes
-// past U+10FFFF; those share one code that no typed text produces.
-std::uint32_t keyCharacter(std::uint32_t c)
-{
-    return c > 0x10FFFF ? std::uint32_t(SecondMask) : c;
-}
-
 Key pairKey(int field, std::uint32_t first, std::uint32_t second)
 {
     return singleKey(field, first) | keyCharacter(second);
@@ -63,11 +56,6 @@ std::uint8_t place(int at)
 QString columnList()
 {
     return indexedColumns().join(QLatin1Char(','));
-}
-
-Key singleKey(int field, std::uint32_t c)
-{
-    return Key(field) << 42 | Key(keyCharacter(c)) << 21;
 }
 
 void sortUnique(KeyList &list)

@@ -48,7 +48,16 @@ inline constexpr std::array<bool, 16> SharedField = [] {
 // The indexed columns, comma-separated, in the list's order.
 QString columnList();
 
-Key singleKey(int field, std::uint32_t c);
+// A key holds 21 bits of a character. Only a damaged stored value decodes
+// past U+10FFFF; those share one code that no typed text produces.
+inline std::uint32_t keyCharacter(std::uint32_t c)
+{
+    return c > 0x10FFFF ? std::uint32_t(SecondMask) : c;
+}
+inline Key singleKey(int field, std::uint32_t c)
+{
+    return Key(field) << 42 | Key(keyCharacter(c)) << 21;
+}
 inline qint64 rowKey(qint64 chunk, Key key)
 {
     return qint64(Key(chunk) << ChunkPosition | key);
