@@ -535,7 +535,6 @@ private slots:
     {
         ShellDatabase data;
         tools::makePreviousLayout(data.path());
-        RecordingPresenter presenter;
         struct Watch : QObject {
             QStringList labels;
             bool eventFilter(QObject *watched, QEvent *event) override
@@ -551,10 +550,10 @@ private slots:
             ~Restore() { app::OpenProgressDelayMs = delay; }
         } restore{std::exchange(app::OpenProgressDelayMs, 0)};
         {
-            WindowFixture fixture(data.path());
-            TFormMain &f = fixture.form();
+            GuiFixture fixture(data.path());
+            TFormMain &f = fixture.f();
             QCOMPARE(fixture.startResult(), TFormMain::StartResult::Running);
-            QCOMPARE(presenter.texts(), QStringList());
+            QCOMPARE(fixture.presenter.texts(), QStringList());
             QCOMPARE(f.tv1->nodeCount(), 3);
             QVERIFY(f.findChildren<QProgressDialog *>().isEmpty());
         }
