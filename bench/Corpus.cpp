@@ -33,6 +33,24 @@ QString syntheticDatabase(const QString &cacheDir, int drugs, bool rebuild)
     return path;
 }
 
+QString previousLayout(const QString &database)
+{
+    const QString path = QFileInfo(database).path() + QLatin1Char('/') + QFileInfo(database).completeBaseName() +
+                         QStringLiteral("-previous.mdb");
+    if (QFileInfo::exists(path))
+        return path;
+    progress(QStringLiteral("making the previous layout %1").arg(path));
+    const QString building = path + QStringLiteral(".building");
+    QFile::remove(building);
+    if (!QFile::copy(database, building))
+        fail(QStringLiteral("cannot copy %1").arg(database));
+    QFile(building).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    tools::makePreviousLayout(building);
+    if (!QFile::rename(building, path))
+        fail(QStringLiteral("cannot rename %1").arg(building));
+    return path;
+}
+
 namespace {
 
 // Copies the table or index `name` of the main database, with its rows,

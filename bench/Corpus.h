@@ -14,6 +14,10 @@ int categoriesFor(int drugs);
 // built into it; keyed by size, seed and schema.
 QString syntheticDatabase(const QString &cacheDir, int drugs, bool rebuild);
 
+// The same data in the previous layout, for timing its upgrade. Made once,
+// beside the encrypted file in the cache.
+QString previousLayout(const QString &database);
+
 // A plain copy of the same data for the anchors: unencrypted, 4 KB pages,
 // the two drug tables with their B-tree indexes, no search index. Made once,
 // beside the encrypted file in the cache.

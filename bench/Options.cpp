@@ -58,6 +58,9 @@ std::optional<WorkerOptions> parseWorkerOptions(const QStringList &args)
     if (phases > 0)
         o.phases = args.value(phases + 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
     o.floors = !args.contains(QStringLiteral("--no-floor"));
+    const int previous = int(args.indexOf(QStringLiteral("--previous")));
+    if (previous > 0)
+        o.previous = args.value(previous + 1);
     return o;
 }
 
@@ -65,6 +68,8 @@ QStringList workerArguments(const WorkerOptions &o)
 {
     QStringList args{QStringLiteral("--worker"), QString::number(o.drugs), o.database, o.resultFile,
                      QString::number(o.scale)};
+    if (!o.previous.isEmpty())
+        args << QStringLiteral("--previous") << o.previous;
     if (o.trace)
         args << QStringLiteral("--trace");
     if (!o.phases.isEmpty())

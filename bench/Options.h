@@ -30,9 +30,10 @@ struct WorkerOptions {
     bool trace = false;
     QStringList phases; // empty: all; for profiling one phase
     bool floors = true; // false: the window only, for profiling
+    QString previous;   // the same drugs in the previous layout; empty: no upgrade timed
 };
 
-// --worker DRUGS DATABASE RESULT SCALE [--trace] [--phases a,b] [--no-floor]
+// --worker DRUGS DATABASE RESULT SCALE [--trace] [--phases a,b] [--no-floor] [--previous FILE]
 std::optional<WorkerOptions> parseWorkerOptions(const QStringList &args);
 QStringList workerArguments(const WorkerOptions &options);
 

@@ -27,6 +27,7 @@ QJsonObject workerResult(const Options &options, int drugs, const QString &datab
     worker.resultFile = out.filePath(QStringLiteral("result.json"));
     worker.scale = options.scale;
     worker.trace = options.trace;
+    worker.previous = previousLayout(database);
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.start(QCoreApplication::applicationFilePath(), workerArguments(worker));

@@ -42,6 +42,7 @@ const QList<Target> &targets()
         {QStringLiteral("100,000: Latin pattern <= plain full scan"), QStringLiteral("combined search, Latin pattern"), Big, Against::FullScan, 1},
         {QStringLiteral("100,000: save <= 10 ms"), QStringLiteral("save (tbSaveClick)"), Big, Against::Milliseconds, 10},
         {QStringLiteral("100,000: delete <= 10 ms"), QStringLiteral("delete (tbDeleteClick)"), Big, Against::Milliseconds, 10},
+        {QStringLiteral("100,000: upgrade of the previous layout <= 10 s"), QStringLiteral("upgrade of the previous layout"), Big, Against::Milliseconds, 10000},
         {QStringLiteral("100,000: file <= 2x the same data without a search index"), {}, Big, Against::FileWithoutIndex, 2},
         {QStringLiteral("100,000: peak RSS of a session < 150 MB"), {}, Big, Against::SessionPeakMb, 150},
         {QStringLiteral("100,000: ShowDrug <= 5 ms"), QStringLiteral("ShowDrug"), Big, Against::Milliseconds, 5},

@@ -144,6 +144,8 @@ QJsonObject Worker::run()
         searches();
     if (wanted("maintenance"))
         maintenance();
+    if (wanted("upgrade") && !m_options.previous.isEmpty())
+        upgrade();
     const long long peak = peakRssKb();
     const unsigned sink = m_floor->sink();
     m_form->close();

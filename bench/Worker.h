@@ -18,8 +18,8 @@ namespace bench {
 
 // The run of one size, in a process of its own: the real main window on a
 // copy of the synthetic database, each operation timed beside its floor.
-// The phases (start-up, look-ups, searches, maintenance) live in files of
-// their own.
+// The phases (start-up, look-ups, searches, maintenance, the upgrade) live
+// in files of their own.
 class Worker
 {
 public:
@@ -60,6 +60,8 @@ private:
     void loadRecord();
     void save();
     void remove();
+    // Upgrade.cpp
+    void upgrade();
 
     static void settle();
 

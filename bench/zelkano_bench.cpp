@@ -17,7 +17,7 @@
 //
 // The files, by phase: Options (the command lines), Parent (the run of every
 // size), Corpus (the synthetic databases), Worker with Startup, Lookups,
-// Searches and Maintenance (the window's operations), Floor and SqliteFloor
+// Searches, Maintenance and Upgrade (the operations), Floor and SqliteFloor
 // (the engine alone), Session, Anchors, ProcessStarts, Stats, Report and
 // Targets. A new combined search is a row of SearchCases.cpp; a new target
 // a row of Targets.cpp.
@@ -35,7 +35,7 @@
 
 namespace {
 
-// --worker DRUGS DATABASE RESULT SCALE [--trace] [--phases a,b] [--no-floor]
+// --worker DRUGS DATABASE RESULT SCALE [--trace] [--phases a,b] [--no-floor] [--previous FILE]
 // Run by hand, under a profiler, it times one phase of the window alone:
 //   zelkano_bench --worker 100000 FILE.mdb /tmp/r.json 0.2 --phases searches --no-floor
 int runWorker(const QStringList &args)
