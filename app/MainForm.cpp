@@ -1,8 +1,10 @@
 #include "app/MainForm.h"
 #include "app/AccessConversion.h"
 #include "app/Messages.h"
+#include "app/OpenProgress.h"
 #include "app/WindowFont.h"
 #include "data/DrugFile.h"
+#include "data/WindowSql.h"
 #include "widgets/Bevel.h"
 #include "widgets/DbMemo.h"
 #include "widgets/DbEdit.h"
@@ -43,7 +45,7 @@ TFormMain::TFormMain(const QString &databasePath, QWidget *parent)
       ImageList_TreeView(Icons::treeViewImages()),
       ImageList_ToolButton(Icons::toolButtonImages())
 {
-    data::useDrugFile(MainConnection);
+    data::useDrugFile(MainConnection, app::openProgress(this));
     SQL_ZB.setUpdateTable(QStringLiteral("DRUG_ZB"));
     setStatements();
     SQL_HELP_ZB.setExposedFields({QStringLiteral("LB"), QStringLiteral("CONTENT")});

@@ -59,6 +59,11 @@ public:
     // code, its tests and tools. Throws on a server.
     sqlite3 *handle();
 
+    // What beginTransaction() and commitTransaction() run on a file.
+    // IMMEDIATE takes the write lock at once, so a busy database is waited
+    // for there rather than failing half-way through the writes.
+    static QString beginSql() { return QStringLiteral("BEGIN IMMEDIATE"); }
+    static QString commitSql() { return QStringLiteral("COMMIT"); }
     void beginTransaction();
     void commitTransaction();
     void rollbackTransaction();

@@ -10,7 +10,7 @@ namespace data {
 
 namespace {
 
-const QString RowIdColumn = QStringLiteral("__rowid__");
+constexpr QLatin1String RowIdColumn("__rowid__");
 
 QString quoted(const QString &identifier)
 {
@@ -84,6 +84,15 @@ void DataSet::bindParameters(Query &statement) const
     }
 }
 
+QString DataSet::withRowId(const QString &sql, const QString &rowKey)
+{
+    static const QRegularExpression select(QStringLiteral("^\\s*select\\s"), QRegularExpression::CaseInsensitiveOption);
+    const auto match = select.match(sql);
+    if (!match.hasMatch())
+        return {};
+    return QStringLiteral("select %1 AS %2, ").arg(rowKey, RowIdColumn) + sql.mid(match.capturedEnd());
+}
+
 void DataSet::open()
 {
     if (isActive())
@@ -91,15 +100,9 @@ void DataSet::open()
     QString sql = m_sql;
     int rowIdColumn = -1;
     if (m_lockType == LockType::BatchOptimistic) {
-        // Writing a record back needs its row's identity, whatever columns
-        // the statement shows; select it alongside them.
-        static const QRegularExpression select(QStringLiteral("^\\s*select\\s"),
-                                               QRegularExpression::CaseInsensitiveOption);
-        const auto match = select.match(sql);
-        if (!match.hasMatch())
+        sql = withRowId(sql, m_connection.engine().rowKey(m_updateTable));
+        if (sql.isEmpty())
             throw DbError(QStringLiteral("数据集 %1 的语句必须是 select 语句").arg(m_name));
-        sql = QStringLiteral("select %1 AS %2, ").arg(m_connection.engine().rowKey(m_updateTable), RowIdColumn)
-              + sql.mid(match.capturedEnd());
         rowIdColumn = 0;
     }
     Query &statement = m_connection.query(sql);

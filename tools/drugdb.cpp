@@ -72,6 +72,19 @@ QString shown(const QString &name)
     return text;
 }
 
+// Progress lines on standard error, one when the step changes and one for
+// each further tenth of the whole; standard output stays for the results.
+data::Progress progressLines()
+{
+    return [shown = -1, step = QString()](const QString &now, int percent) mutable {
+        if (now == step && percent / 10 == shown / 10)
+            return;
+        step = now;
+        shown = percent;
+        std::fprintf(stderr, "[%3d%%] %s\n", percent, qPrintable(now));
+    };
+}
+
 // Runs libmdb in a child process: a damaged file can crash it, and a crash
 // must end only the reading, never the import with a half-written file.
 tools::AccessDump readInChild(const QString &source)
@@ -130,7 +143,7 @@ void importAccess(const QString &source, const QString &out, bool force)
 
     std::vector<data::CategoryChange> changes;
     buildInto(out, force, [&](const QString &file, bool replace) {
-        changes = data::DatabaseBuilder::buildFromImport(content, file, replace);
+        changes = data::DatabaseBuilder::buildFromImport(content, file, replace, progressLines());
     });
 
     std::printf("read %s (Jet %d)\n", qPrintable(source), dump.jetVersion);
@@ -229,7 +242,7 @@ int build(const QStringList &arguments)
         return 0;
     }
     buildInto(out, line.isSet(QStringLiteral("force")), [&](const QString &file, bool replace) {
-        data::DatabaseBuilder::buildFromSample(dataDir, file, replace);
+        data::DatabaseBuilder::buildFromSample(dataDir, file, replace, progressLines());
     });
     return wrote(out);
 }
@@ -265,7 +278,7 @@ int synth(const QStringList &arguments)
     if (drugs <= 0 || categories <= 0)
         return usage();
     const QString out = line.value(QStringLiteral("out"));
-    tools::buildSynthetic(out, drugs, categories, seed, line.isSet(QStringLiteral("force")));
+    tools::buildSynthetic(out, drugs, categories, seed, line.isSet(QStringLiteral("force")), progressLines());
     return wrote(out);
 }
 

@@ -1,7 +1,9 @@
 #include "data/sqlite/SqliteEngine.h"
+#include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/DrugFields.h"
 #include "data/SearchIndex.h"
+#include "data/WindowSql.h"
 
 #include <QFileInfo>
 #include <cstdlib>
@@ -137,14 +139,12 @@ void SqliteEngine::run(const QString &sql)
 
 void SqliteEngine::begin()
 {
-    // IMMEDIATE takes the write lock at once, so a busy database is waited
-    // for here rather than failing half-way through the writes.
-    run(QStringLiteral("BEGIN IMMEDIATE"));
+    run(Connection::beginSql());
 }
 
 void SqliteEngine::commit()
 {
-    run(QStringLiteral("COMMIT"));
+    run(Connection::commitSql());
 }
 
 void SqliteEngine::rollback()
@@ -157,13 +157,13 @@ void SqliteEngine::rollback()
 QString SqliteEngine::statement(Sql which)
 {
     switch (which) {
-    case Sql::Categories: return QStringLiteral("select BM,MC from DRUG_LB");
-    case Sql::DrugsOfCategory: return QStringLiteral("select ID,药物名称 from DRUG_ZB where LB=:lb");
-    case Sql::DrugIdByName: return QStringLiteral("select ID from DRUG_ZB where 药物名称=:name");
-    case Sql::DrugRecordByName: return QStringLiteral("select * from DRUG_ZB  where 药物名称=:name");
-    case Sql::CategoryList: return QStringLiteral("select * from DRUG_LB");
-    case Sql::HelpTopics: return QStringLiteral("select BM,MC from HELP_LB");
-    case Sql::HelpText: return QStringLiteral("select  *  from HELP_ZB where LB=:lb");
+    case Sql::Categories: return sql::categories();
+    case Sql::DrugsOfCategory: return sql::categoryDrugs();
+    case Sql::DrugIdByName: return sql::byName();
+    case Sql::DrugRecordByName: return sql::record();
+    case Sql::CategoryList: return sql::categoryList();
+    case Sql::HelpTopics: return sql::helpTopics();
+    case Sql::HelpText: return sql::helpText();
     }
     return {};
 }
