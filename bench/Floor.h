@@ -55,6 +55,8 @@ public:
     // The first column of the first row of a statement; -1 for no row.
     virtual qint64 scalar(const QString &sql, const QVariantList &values = {}) = 0;
 
+    // Whether the trace below tells what ran; a server does not show it.
+    virtual bool traces() const { return true; }
     // The statements the engine ran while `run` ran: on the floor's own
     // connection, on the window's, or on every connection opened meanwhile.
     virtual QStringList traceFloor(const std::function<void()> &run) = 0;

@@ -12,10 +12,12 @@ std::optional<Options> parseOptions(const QStringList &args)
     // Beside the build: bin/ is the build folder's output folder.
     o.json = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../bench_results.json"));
     o.cache = QDir(QDir::tempPath()).filePath(QStringLiteral("zelkano-bench-cache"));
+    bool sizesGiven = false;
     for (int i = 1; i < args.size(); ++i) {
         const QString &a = args[i];
         auto next = [&]() -> QString { return i + 1 < args.size() ? args[++i] : QString(); };
         if (a == QLatin1String("--sizes")) {
+            sizesGiven = true;
             o.sizes.clear();
             for (const QString &s : next().split(QLatin1Char(','), Qt::SkipEmptyParts))
                 o.sizes << s.toInt();
@@ -31,11 +33,20 @@ std::optional<Options> parseOptions(const QStringList &args)
             o.processes = false;
         } else if (a == QLatin1String("--trace")) {
             o.trace = true;
+        } else if (a == QLatin1String("--server")) {
+            o.server = next();
         } else {
             std::fprintf(stderr, "usage: zelkano_bench [--sizes 1000,10000,100000] [--reps-scale X] [--json FILE]\n"
-                                 "                     [--cache DIR] [--rebuild] [--no-process] [--trace]\n");
+                                 "                     [--cache DIR] [--rebuild] [--no-process] [--trace] [--server URI]\n");
             return std::nullopt;
         }
+    }
+    // On a server: the operations at 100,000 drugs, no process starts (the
+    // program's start is timed in process).
+    if (!o.server.isEmpty()) {
+        if (!sizesGiven)
+            o.sizes = {100000};
+        o.processes = false;
     }
     if (o.scale <= 0 || o.sizes.contains(0)) {
         std::fprintf(stderr, "zelkano_bench: bad --sizes or --reps-scale\n");
@@ -61,6 +72,9 @@ std::optional<WorkerOptions> parseWorkerOptions(const QStringList &args)
     const int previous = int(args.indexOf(QStringLiteral("--previous")));
     if (previous > 0)
         o.previous = args.value(previous + 1);
+    const int server = int(args.indexOf(QStringLiteral("--server")));
+    if (server > 0)
+        o.server = args.value(server + 1);
     return o;
 }
 
@@ -76,6 +90,8 @@ QStringList workerArguments(const WorkerOptions &o)
         args << QStringLiteral("--phases") << o.phases.join(QLatin1Char(','));
     if (!o.floors)
         args << QStringLiteral("--no-floor");
+    if (!o.server.isEmpty())
+        args << QStringLiteral("--server") << o.server;
     return args;
 }
 

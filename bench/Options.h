@@ -17,6 +17,7 @@ struct Options {
     bool rebuild = false;
     bool processes = true;
     bool trace = false;
+    QString server; // a server's conninfo: the same operations there
 };
 
 // Null, with the reason printed, for a command line that is no good.
@@ -31,9 +32,10 @@ struct WorkerOptions {
     QStringList phases; // empty: all; for profiling one phase
     bool floors = true; // false: the window only, for profiling
     QString previous;   // the same drugs in the previous layout; empty: no upgrade timed
+    QString server;     // the window and the floor on this server, not on the file
 };
 
-// --worker DRUGS DATABASE RESULT SCALE [--trace] [--phases a,b] [--no-floor] [--previous FILE]
+// --worker DRUGS DATABASE RESULT SCALE [--trace] [--phases a,b] [--no-floor] [--previous FILE] [--server URI]
 std::optional<WorkerOptions> parseWorkerOptions(const QStringList &args);
 QStringList workerArguments(const WorkerOptions &options);
 

@@ -6,6 +6,9 @@
 #include "ProcessStarts.h"
 #include "Report.h"
 #include "Targets.h"
+#include "data/Connection.h"
+#include "data/DatabaseCopy.h"
+#include "data/DbError.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -27,7 +30,9 @@ QJsonObject workerResult(const Options &options, int drugs, const QString &datab
     worker.resultFile = out.filePath(QStringLiteral("result.json"));
     worker.scale = options.scale;
     worker.trace = options.trace;
-    worker.previous = previousLayout(database);
+    worker.server = options.server;
+    if (options.server.isEmpty())
+        worker.previous = previousLayout(database);
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.start(QCoreApplication::applicationFilePath(), workerArguments(worker));
@@ -37,6 +42,26 @@ QJsonObject workerResult(const Options &options, int drugs, const QString &datab
     if (!file.open(QIODevice::ReadOnly))
         fail(QStringLiteral("no result for %1 drugs").arg(drugs));
     return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+// The server's database holds exactly the synthetic drugs: copied there
+// (replacing what it held, and building its search index) unless it holds
+// them already from an earlier run.
+void onServer(const QString &server, const QString &database, int drugs, bool rebuild)
+{
+    if (!rebuild) {
+        try {
+            data::Connection connection;
+            connection.setServer(server);
+            connection.open();
+            if (connection.tableRows(QStringLiteral("DRUG_ZB")) == drugs)
+                return;
+        } catch (const data::DbError &) {
+            // No tables yet.
+        }
+    }
+    progress(QStringLiteral("copying %1 drugs to the server (its search index takes minutes)").arg(drugs));
+    data::writeDatabase(server, data::readDatabase(database), true);
 }
 
 // The session's peak is read before it ends, so it is its own.
@@ -58,9 +83,17 @@ void runSize(const Options &options, int drugs, const QString &database, RunReco
         run.results << resultFromJson(v.toObject());
     for (const QJsonValue &v : o.value(QStringLiteral("warnings")).toArray())
         run.warnings << v;
-    const long long peak = sessionPeak(drugs, database);
-    runAnchors(plainCopy(database), drugs, options.scale, run.results);
-    QJsonObject memory{{QStringLiteral("session_peak_rss_kb"), peak}};
+    QJsonObject memory;
+    if (options.server.isEmpty()) {
+        memory.insert(QStringLiteral("session_peak_rss_kb"), sessionPeak(drugs, database));
+        runAnchors(plainCopy(database), drugs, options.scale, run.results);
+    } else {
+        // On a server each search's anchor is its floor: the same search
+        // as a plain full scan there.
+        const QJsonObject load = o.value(QStringLiteral("workstations")).toObject();
+        for (auto it = load.begin(); it != load.end(); ++it)
+            memory.insert(QStringLiteral("workstations_") + it.key(), it.value());
+    }
     for (const char *key : {"peak_rss_kb", "peak_rss_after_startup_kb", "file_bytes", "search_index_bytes"})
         memory.insert(QLatin1String(key), o.value(QLatin1String(key)));
     run.memory.insert(QString::number(drugs), memory);
@@ -78,6 +111,8 @@ int runParent(const QStringList &args)
     QMap<int, QString> databases;
     for (int drugs : options->sizes) {
         databases[drugs] = syntheticDatabase(options->cache, drugs, options->rebuild);
+        if (!options->server.isEmpty())
+            onServer(options->server, databases[drugs], drugs, options->rebuild);
         runSize(*options, drugs, databases[drugs], run);
     }
     if (options->processes)
@@ -85,7 +120,7 @@ int runParent(const QStringList &args)
 
     printTable(run.results);
     printMemory(run.memory);
-    const QJsonArray targets = checkTargets(run.results, run.memory);
+    const QJsonArray targets = checkTargets(run.results, run.memory, !options->server.isEmpty());
     run.loadAfter = loadAverage();
     printFooter(run);
     writeDocument(options->json, args, run, targets);

@@ -37,7 +37,7 @@ void printAnchors(const QList<Result> &results)
 
 void printTable(const QList<Result> &results)
 {
-    std::printf("\n%-44s %7s %9s %9s %9s %9s %7s %9s %7s | %8s %8s\n", "operation", "size", "median", "min", "max", "floor",
+    std::printf("\n%-44s %7s %9s %9s %9s %9s %9s %7s %9s %7s | %8s %8s\n", "operation", "size", "median", "p95", "min", "max", "floor",
                 "ratio", "anchor", "p/anch", "cpu", "floorcpu");
     std::printf("%s\n", QString(140, QLatin1Char('-')).toLatin1().constData());
     for (const Result &r : results) {
@@ -49,13 +49,14 @@ void printTable(const QList<Result> &results)
             ? QByteArray::number(r.program.median / r.anchor->median, 'f', 2) + 'x' : QByteArray("-");
         auto cpu = [](const Stats &s) { return s.cpuMedian >= 0 ? QByteArray::number(s.cpuMedian, 'f', 2) : QByteArray("-"); };
         // Padded by characters, not bytes: the names are ASCII.
-        std::printf("%-44s %7s %9.2f %9.2f %9.2f %9s %7s %9s %7s | %8s %8s\n", r.operation.toUtf8().constData(),
-                    r.size.toUtf8().constData(), r.program.median, r.program.min, r.program.max,
+        std::printf("%-44s %7s %9.2f %9.2f %9.2f %9.2f %9s %7s %9s %7s | %8s %8s\n", r.operation.toUtf8().constData(),
+                    r.size.toUtf8().constData(), r.program.median, r.program.p95, r.program.min, r.program.max,
                     floor.constData(), ratio.constData(), anchor.constData(), overAnchor.constData(),
                     cpu(r.program).constData(), r.floor ? cpu(*r.floor).constData() : "-");
     }
-    std::printf("(wall-clock times in ms: median, min, max; floor = median of the same statements through the\n"
-                " sqlite3 API, or for a process start a window with one label that opens the same file with the\n"
+    std::printf("(wall-clock times in ms: median, p95, min, max; floor = median of the same statements through the\n"
+                " sqlite3 API (on a server: through libpq, a search as a plain full scan there; under load: the\n"
+                " same search alone), or for a process start a window with one label that opens the same file with the\n"
                 " same key; ratio = median / floor; anchor = the best correct anchor, the same search on a plain\n"
                 " copy through the system's SQLite (full scan, or FTS5 trigram), p/anch = median / anchor;\n"
                 " cpu = median CPU time of the process over the same runs)\n");
@@ -71,7 +72,9 @@ void printMemory(const QJsonObject &memory)
         std::printf("  %-8s", it.key().toUtf8().constData());
         if (m.contains(QStringLiteral("session_peak_rss_kb")))
             std::printf("  session %.1f", mb("session_peak_rss_kb"));
-        if (m.contains(QStringLiteral("peak_rss_kb")))
+        if (m.value(QStringLiteral("file_bytes")).toDouble() < 0) // a server
+            std::printf("  benchmark run %.1f (after start-up %.1f)", mb("peak_rss_kb"), mb("peak_rss_after_startup_kb"));
+        else if (m.contains(QStringLiteral("peak_rss_kb")))
             std::printf("  benchmark run %.1f (after start-up %.1f; file %.1f MB, of which search index %.1f MB)",
                         mb("peak_rss_kb"), mb("peak_rss_after_startup_kb"), mb("file_bytes") / 1024,
                         mb("search_index_bytes") / 1024);

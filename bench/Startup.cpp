@@ -20,7 +20,7 @@ void Worker::startup()
     for (int i = 0; i <= count; ++i) {
         const double cpu = cpuMs();
         const double start = nowMs();
-        auto form = std::make_unique<TFormMain>(m_path);
+        auto form = newForm();
         if (form->FormCreate() != TFormMain::StartResult::Running)
             fail(QStringLiteral("start-up: the database is missing"));
         const double afterCreate = nowMs();
@@ -65,10 +65,12 @@ void Worker::startup()
 // floor's.
 void Worker::verifyStartStatements()
 {
+    if (!m_floor->traces())
+        return;
     const QStringList ran = m_floor->traceOpened([&] {
-        TFormMain form(m_path);
-        form.FormCreate();
-        form.close();
+        auto form = newForm();
+        form->FormCreate();
+        form->close();
     });
     const QStringList floorRan = m_floor->traceOpened([&] { m_floor->startup(); });
     m_presenter.expect({}, QStringLiteral("start-up"));

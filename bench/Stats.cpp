@@ -1,6 +1,7 @@
 #include "Stats.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace bench {
 
@@ -19,6 +20,10 @@ Stats statsOf(const std::vector<double> &samples, const std::vector<double> &cpu
     if (samples.empty())
         return s;
     s.median = medianOf(samples);
+    // Nearest rank: the smallest sample that 95% of the samples do not exceed.
+    std::vector<double> sorted = samples;
+    std::sort(sorted.begin(), sorted.end());
+    s.p95 = sorted[size_t(std::ceil(0.95 * double(sorted.size()))) - 1];
     s.min = *std::min_element(samples.begin(), samples.end());
     s.max = *std::max_element(samples.begin(), samples.end());
     s.cpuMedian = medianOf(cpu);
@@ -28,7 +33,7 @@ Stats statsOf(const std::vector<double> &samples, const std::vector<double> &cpu
 
 QJsonObject toJson(const Stats &s)
 {
-    return {{QStringLiteral("median_ms"), s.median}, {QStringLiteral("min_ms"), s.min},
+    return {{QStringLiteral("median_ms"), s.median}, {QStringLiteral("p95_ms"), s.p95}, {QStringLiteral("min_ms"), s.min},
             {QStringLiteral("max_ms"), s.max}, {QStringLiteral("cpu_median_ms"), s.cpuMedian},
             {QStringLiteral("samples"), s.count}};
 }
@@ -37,6 +42,7 @@ Stats statsFromJson(const QJsonObject &o)
 {
     Stats s;
     s.median = o.value(QStringLiteral("median_ms")).toDouble();
+    s.p95 = o.value(QStringLiteral("p95_ms")).toDouble();
     s.min = o.value(QStringLiteral("min_ms")).toDouble();
     s.max = o.value(QStringLiteral("max_ms")).toDouble();
     s.cpuMedian = o.value(QStringLiteral("cpu_median_ms")).toDouble(-1);

@@ -1,6 +1,7 @@
 #include "Worker.h"
 #include "BenchSupport.h"
 #include "Corpus.h"
+#include "PgFloor.h"
 #include "SqliteFloor.h"
 #include "app/MainForm.h"
 
@@ -17,13 +18,27 @@ Worker::Worker(const WorkerOptions &options) : m_options(options), m_size(QStrin
 {
     if (!m_dir.isValid())
         fail(QStringLiteral("no temporary folder"));
+    app::MessagePresenter::setCurrent(&m_presenter);
+    if (onServer()) {
+        // The parent put the drugs there; saves and deletes leave it as it was.
+        m_floor = std::make_unique<PgFloor>(options.server);
+        return;
+    }
     m_path = m_dir.filePath(QStringLiteral("drug.mdb"));
     // Saves and deletes change the file: work on a copy of the cached one.
     if (!QFile::copy(options.database, m_path))
         fail(QStringLiteral("cannot copy %1").arg(options.database));
     QFile(m_path).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     m_floor = std::make_unique<SqliteFloor>(m_path);
-    app::MessagePresenter::setCurrent(&m_presenter);
+}
+
+std::unique_ptr<TFormMain> Worker::newForm() const
+{
+    if (!onServer())
+        return std::make_unique<TFormMain>(m_path);
+    auto form = std::make_unique<TFormMain>(QString());
+    form->useServer(m_options.server);
+    return form;
 }
 
 Worker::~Worker()
@@ -124,6 +139,8 @@ void Worker::verifyStatements(const QString &operation, const std::function<void
 {
     const QStringList ran = tracedProgram(program);
     const QStringList floorRan = m_floor->traceFloor(floor);
+    if (!m_floor->traces())
+        return; // both ran, as the callers expect; what ran is not known
     if (m_options.trace)
         progress(QStringLiteral("[%1] %2 runs:\n    %3").arg(m_size, operation, ran.join(QStringLiteral("\n    "))));
     const QStringList distinct = distinctInOrder(ran), floorDistinct = distinctInOrder(floorRan);
@@ -144,16 +161,18 @@ QJsonObject Worker::run()
         searches();
     if (wanted("maintenance"))
         maintenance();
-    if (wanted("upgrade") && !m_options.previous.isEmpty())
+    if (wanted("upgrade") && !m_options.previous.isEmpty() && !onServer())
         upgrade();
+    if (wanted("workstations") && onServer())
+        workstations();
     const long long peak = peakRssKb();
     const unsigned sink = m_floor->sink();
     m_form->close();
     m_form.reset();
-    const qint64 fileBytes = QFileInfo(m_path).size();
+    const qint64 fileBytes = onServer() ? -1 : QFileInfo(m_path).size();
     // The copy is thrown away after the run.
     m_floor.reset();
-    const qint64 indexBytes = searchIndexBytes(m_path);
+    const qint64 indexBytes = onServer() ? -1 : searchIndexBytes(m_path);
 
     QJsonArray results;
     for (const Result &r : m_results)
@@ -166,6 +185,7 @@ QJsonObject Worker::run()
             {QStringLiteral("peak_rss_after_startup_kb"), m_rssAfterStartup},
             {QStringLiteral("results"), results},
             {QStringLiteral("warnings"), QJsonArray::fromStringList(m_warnings)},
+            {QStringLiteral("workstations"), m_workstations},
             {QStringLiteral("sink"), qint64(sink)}};
 }
 

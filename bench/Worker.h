@@ -17,7 +17,8 @@ class TFormMain;
 namespace bench {
 
 // The run of one size, in a process of its own: the real main window on a
-// copy of the synthetic database, each operation timed beside its floor.
+// copy of the synthetic database, or on a server holding it, each operation
+// timed beside its floor.
 // The phases (start-up, look-ups, searches, maintenance, the upgrade) live
 // in files of their own.
 class Worker
@@ -62,6 +63,12 @@ private:
     void remove();
     // Upgrade.cpp
     void upgrade();
+    // Workstations.cpp
+    void workstations();
+
+    bool onServer() const { return !m_options.server.isEmpty(); }
+    // A main window on the run's database, not yet created.
+    std::unique_ptr<TFormMain> newForm() const;
 
     static void settle();
 
@@ -76,6 +83,7 @@ private:
     QList<Result> m_results;
     QStringList m_warnings;
     long long m_rssAfterStartup = -1;
+    QJsonObject m_workstations; // the load's counts, on a server
 };
 
 } // namespace bench
