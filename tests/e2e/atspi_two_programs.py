@@ -12,32 +12,13 @@ import time
 
 import pyatspi
 
+from atspi_support import fail, nodes, wait_for
+
 SAVED = "保存成功！"
 FAILED = "保存失败！原因："
 CONFLICT = "修改或删除"
 # What the saves add to the alias: found nowhere in the sample.
 ONE, TWO, STALE = "（一号机存）", "（一号机再存）", "（二号机存）"
-
-
-def fail(message):
-    sys.exit("FAIL: " + message)
-
-
-def nodes(node):
-    yield node
-    for child in (node.getChildAtIndex(i) for i in range(node.childCount)):
-        if child is not None:
-            yield from nodes(child)
-
-
-def wait_for(what, find, seconds=20):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        found = find()
-        if found is not None:
-            return found
-        time.sleep(0.1)
-    fail(what + " did not appear over AT-SPI")
 
 
 def showing(node):
