@@ -7,7 +7,7 @@ void TFormMain::DatabaseChanged(const data::DatabaseChanges &changes)
     // Each part on its own: one that fails (the server gone again) leaves
     // the others done, and the error report says why.
     if (changes.categories || changes.everyDrug || !changes.drugs.isEmpty()) {
-        core::guarded([this] { RefreshTv1(); });
+        core::guarded([&] { RefreshTv1(changes); });
         core::guarded([this] { RefreshTv2(); });
     }
     core::guarded([&] { RefreshSheets(changes); });

@@ -103,7 +103,8 @@ public:
     // What another client (or this one) changed on the server, shown anew:
     // the trees, the result list and the sheets, never an unsaved edit.
     void DatabaseChanged(const data::DatabaseChanges &changes);
-    void RefreshTv1();
+    void RefreshTv1(const data::DatabaseChanges &changes);
+    bool UpdateTv1Drugs(const QSet<qint64> &ids);
     void RefreshTv2();
     void RefreshSheets(const data::DatabaseChanges &changes);
     void RefreshHelp(const data::DatabaseChanges &changes);

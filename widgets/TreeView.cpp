@@ -125,10 +125,13 @@ TreeNode *TreeView::addTopLevel(const QString &text)
     return node;
 }
 
-TreeNode *TreeView::addChild(TreeNode *parent, const QString &text)
+TreeNode *TreeView::addChild(TreeNode *parent, const QString &text, int index)
 {
     auto *node = new StoredNode(text);
-    parent->addChild(node);
+    if (index < 0)
+        parent->addChild(node);
+    else
+        parent->insertChild(index, node);
     return node;
 }
 

@@ -43,7 +43,8 @@ public:
 
     void clearNodes();
     TreeNode *addTopLevel(const QString &text);
-    TreeNode *addChild(TreeNode *parent, const QString &text);
+    // At `index` among the parent's children; -1: after them.
+    TreeNode *addChild(TreeNode *parent, const QString &text, int index = -1);
     void setNodeImages(TreeNode *node, int normal, int selected) const;
     TreeNode *selectedNode() const;
     void selectNode(TreeNode *node);

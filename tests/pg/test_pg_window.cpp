@@ -101,11 +101,29 @@ private slots:
         typeAtEnd(window.entry.memo(u"别名"_s), u"（未存）"_s);
         const int drugs = window.f().tv1->nodeCount();
 
+        // In the tree: a drug added to the first category (last, by its
+        // ID), one moved to the last category, one renamed, one deleted.
+        TreeView *tree = window.f().tv1;
+        const int lastCategory = tree->topLevelItemCount() - 1;
+        const QString moved = tree->topLevelItem(0)->child(0)->text(0), renamed = tree->topLevelItem(0)->child(1)->text(0),
+                      deleted = tree->topLevelItem(lastCategory)->child(0)->text(0);
+        const QTreeWidgetItem *untouched = tree->topLevelItem(0)->child(2);
         server.exec(u"UPDATE DRUG_ZB SET 附注 = '别处改的' WHERE 药物名称 = '麻黄';"
                     "INSERT INTO DRUG_ZB (LB, 药物名称) SELECT BM, '新药' FROM DRUG_LB ORDER BY ROWID LIMIT 1;"
-                    "UPDATE HELP_LB SET MC = '新题目' WHERE ROWID = (SELECT min(ROWID) FROM HELP_LB)"_s);
+                    "UPDATE DRUG_ZB SET LB = (SELECT BM FROM DRUG_LB ORDER BY ROWID DESC LIMIT 1) WHERE 药物名称 = '%1';"
+                    "UPDATE DRUG_ZB SET 药物名称 = '改名' WHERE 药物名称 = '%2';"
+                    "DELETE FROM DRUG_ZB WHERE 药物名称 = '%3';"
+                    "UPDATE HELP_LB SET MC = '新题目' WHERE ROWID = (SELECT min(ROWID) FROM HELP_LB)"_s.arg(moved, renamed, deleted));
         QTRY_VERIFY_WITH_TIMEOUT(window.f().Memo1->lines().join(u'\n').contains(u"别处改的"_s), 1000);
-        QTRY_COMPARE_WITH_TIMEOUT(window.f().tv1->nodeCount(), drugs + 1, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.f().tv1->nodeCount(), drugs, 1000);
+        const QTreeWidgetItem *first = tree->topLevelItem(0), *last = tree->topLevelItem(lastCategory);
+        QCOMPARE(first->child(first->childCount() - 1)->text(0), u"新药"_s);
+        QCOMPARE(first->child(0)->text(0), u"改名"_s);
+        QCOMPARE(first->child(1), untouched); // changed in place, not read afresh
+        QStringList lastDrugs;
+        for (int i = 0; i < last->childCount(); ++i)
+            lastDrugs << last->child(i)->text(0);
+        QVERIFY2(lastDrugs.contains(moved) && !lastDrugs.contains(deleted), qPrintable(lastDrugs.join(u',')));
         QTRY_COMPARE_WITH_TIMEOUT(window.f().tv4->topLevelItem(0)->text(0), u"新题目"_s, 1000);
         QVERIFY(window.entry.memo(u"别名"_s)->toPlainText().endsWith(u"（未存）"_s));
 
