@@ -1,24 +1,9 @@
 #include "pinyin/MemoryNameIndex.h"
 
 #include <algorithm>
-#include <map>
-#include <tuple>
 
 namespace pinyin {
 
-namespace {
-
-template <class T>
-std::vector<T> firstByLength(std::vector<T> found, int limit)
-{
-    std::sort(found.begin(), found.end(),
-              [](const T &a, const T &b) { return std::tie(a.nameLength, a.id) < std::tie(b.nameLength, b.id); });
-    if (int(found.size()) > limit)
-        found.resize(size_t(limit));
-    return found;
-}
-
-} // namespace
 
 MemoryNameIndex::MemoryNameIndex(std::vector<Drug> drugs, const ReviewedReadings &reviewed) : m_drugs(std::move(drugs))
 {
@@ -34,27 +19,26 @@ std::vector<NamedDrug> MemoryNameIndex::namesStartingWith(const QString &prefix,
     for (const Drug &d : m_drugs)
         if (d.name.startsWith(prefix, Qt::CaseInsensitive))
             found.push_back({d.id, nameLength(d.name), d.name});
-    return firstByLength(std::move(found), limit);
+    keepFirstByLength(found, limit);
+    return found;
 }
 
 std::vector<KeyHit> MemoryNameIndex::keysStartingWith(KeyKind kind, const QString &prefix, bool exact, int limit)
 {
-    std::map<qint64, KeyHit> found;
+    std::vector<KeyHit> hits;
     for (const KeyRow &r : m_rows)
         if (r.kind == kind && (exact ? r.key == prefix : r.key.startsWith(prefix)))
-            found.try_emplace(r.id, KeyHit{r.id, r.nameLength, r.other});
-    std::vector<KeyHit> hits;
-    for (const auto &[id, hit] : found)
-        hits.push_back(hit);
-    return firstByLength(std::move(hits), limit);
+            hits.push_back({r.id, r.nameLength, r.other});
+    keepFirstByLength(hits, limit);
+    return hits;
 }
 
-QHash<qint64, QString> MemoryNameIndex::names(const std::vector<qint64> &ids)
+QHash<qint64, DrugNames> MemoryNameIndex::names(const std::vector<qint64> &ids)
 {
-    QHash<qint64, QString> out;
+    QHash<qint64, DrugNames> out;
     for (const Drug &d : m_drugs)
         if (std::find(ids.begin(), ids.end(), d.id) != ids.end())
-            out.insert(d.id, d.name);
+            out.insert(d.id, {d.name, d.otherNames});
     return out;
 }
 

@@ -20,7 +20,7 @@ public:
 
     std::vector<NamedDrug> namesStartingWith(const QString &prefix, int limit) override;
     std::vector<KeyHit> keysStartingWith(KeyKind kind, const QString &prefix, bool exact, int limit) override;
-    QHash<qint64, QString> names(const std::vector<qint64> &ids) override;
+    QHash<qint64, DrugNames> names(const std::vector<qint64> &ids) override;
 
     const std::vector<KeyRow> &rows() const { return m_rows; }
 

@@ -15,7 +15,7 @@ struct Found {
     int length;
     qint64 id;
     QString name;
-    QString other;
+    int other = -1;
 };
 
 // The reading that explains the match, so the row shows why it is there.
@@ -73,7 +73,7 @@ std::vector<NameMatch> findNames(NameIndex &index, QStringView typed, int limit,
             const bool exact = std::any_of(texts.begin(), texts.end(), [&](const QString &s) {
                 return d.name.compare(s, Qt::CaseInsensitive) == 0;
             });
-            offer({exact ? MatchKind::ExactName : MatchKind::NamePrefix, d.nameLength, d.id, std::move(d.name), {}});
+            offer({exact ? MatchKind::ExactName : MatchKind::NamePrefix, d.nameLength, d.id, std::move(d.name)});
         }
     if (!t.latin.isEmpty()) {
         if (!full())
@@ -104,18 +104,20 @@ std::vector<NameMatch> findNames(NameIndex &index, QStringView typed, int limit,
 
     std::vector<qint64> unnamed;
     for (const Found &f : order)
-        if (f.name.isNull())
+        if (f.name.isNull() || f.other >= 0)
             unnamed.push_back(f.id);
-    const QHash<qint64, QString> names = unnamed.empty() ? QHash<qint64, QString>() : index.names(unnamed);
+    const QHash<qint64, DrugNames> names = unnamed.empty() ? QHash<qint64, DrugNames>() : index.names(unnamed);
 
     std::vector<NameMatch> matches;
     matches.reserve(order.size());
     for (Found &f : order) {
-        QString name = f.name.isNull() ? names.value(f.id) : std::move(f.name);
-        if (name.isNull())
+        const auto stored = names.constFind(f.id);
+        if (f.name.isNull() && stored == names.cend())
             continue; // deleted since its keys were written
+        QString name = f.name.isNull() ? stored->name : std::move(f.name);
+        QString other = f.other >= 0 && stored != names.cend() ? otherNames(stored->otherNames).value(f.other) : QString();
         QString reading = shownReading(name, f.kind, t.latin, reviewed);
-        matches.push_back({f.id, std::move(name), std::move(f.other), std::move(reading), f.kind});
+        matches.push_back({f.id, std::move(name), std::move(other), std::move(reading), f.kind});
     }
     return matches;
 }

@@ -1,7 +1,34 @@
 #include "pinyin/NameIndex.h"
 #include "pinyin/NameKeys.h"
 
+#include <algorithm>
+#include <tuple>
+
 namespace pinyin {
+
+namespace {
+
+template <class T>
+void keepFirst(std::vector<T> &found, int limit)
+{
+    std::sort(found.begin(), found.end(),
+              [](const T &a, const T &b) { return std::tie(a.nameLength, a.id) < std::tie(b.nameLength, b.id); });
+    found.erase(std::unique(found.begin(), found.end(), [](const T &a, const T &b) { return a.id == b.id; }), found.end());
+    if (int(found.size()) > limit)
+        found.resize(size_t(std::max(limit, 0)));
+}
+
+} // namespace
+
+void keepFirstByLength(std::vector<NamedDrug> &found, int limit)
+{
+    keepFirst(found, limit);
+}
+
+void keepFirstByLength(std::vector<KeyHit> &found, int limit)
+{
+    keepFirst(found, limit);
+}
 
 int nameLength(const QString &name)
 {
@@ -16,7 +43,7 @@ std::vector<KeyRow> keyRows(qint64 id, const QString &name, const QString &other
 {
     std::vector<KeyRow> rows;
     const int length = nameLength(name);
-    const auto add = [&](KeyKind kind, const QString &key, const QString &other) {
+    const auto add = [&](KeyKind kind, const QString &key, int other) {
         for (const KeyRow &r : rows)
             if (r.kind == kind && r.key == key)
                 return;
@@ -24,16 +51,18 @@ std::vector<KeyRow> keyRows(qint64 id, const QString &name, const QString &other
     };
     const NameKeys own = nameKeys(name, reviewed);
     for (const QString &k : own.full)
-        add(KeyKind::Pinyin, k, {});
+        add(KeyKind::Pinyin, k, -1);
     for (const QString &k : own.initials)
-        add(KeyKind::Initials, k, {});
-    for (const QString &other : otherNames(otherNamesValue)) {
-        add(KeyKind::OtherName, other, other);
+        add(KeyKind::Initials, k, -1);
+    const QStringList others = otherNames(otherNamesValue);
+    for (int place = 0; place < others.size(); ++place) {
+        const QString &other = others[place];
+        add(KeyKind::OtherName, other, place);
         const NameKeys keys = nameKeys(other, reviewed);
         for (const QString &k : keys.full)
-            add(KeyKind::OtherPinyin, k, other);
+            add(KeyKind::OtherPinyin, k, place);
         for (const QString &k : keys.initials)
-            add(KeyKind::OtherInitials, k, other);
+            add(KeyKind::OtherInitials, k, place);
     }
     return rows;
 }

@@ -18,14 +18,15 @@ enum class KeyKind {
     OtherInitials = 4, // the initials of one
 };
 
-// One key of one drug. `other` is the other name a key of kinds 2 to 4
-// belongs to; `nameLength` the length of the drug's name, which orders ties.
+// One key of one drug. `other` is the place, in otherNames() of the drug's
+// 别名, of the other name a key of kinds 2 to 4 belongs to, else -1;
+// `nameLength` is the length of the drug's name, which orders ties.
 struct KeyRow {
     KeyKind kind;
     QString key;
     qint64 id = 0;
     int nameLength = 0;
-    QString other;
+    int other = -1;
     bool operator==(const KeyRow &) const = default;
 };
 
@@ -44,8 +45,17 @@ struct NamedDrug {
 struct KeyHit {
     qint64 id = 0;
     int nameLength = 0;
-    QString other;
+    int other = -1;
 };
+struct DrugNames {
+    QString name;
+    QString otherNames; // the 别名 value
+};
+
+// Sorts by name length, then ID, keeps each drug once and the first
+// `limit`: what every NameIndex answer holds.
+void keepFirstByLength(std::vector<NamedDrug> &found, int limit);
+void keepFirstByLength(std::vector<KeyHit> &found, int limit);
 
 // Where the names and their keys are kept: the database's tables, or memory.
 // Each answer is ordered by name length, then ID, and holds at most `limit`
@@ -60,7 +70,7 @@ public:
     // when `exact`; a drug once, with one of its matching keys' `other`.
     virtual std::vector<KeyHit> keysStartingWith(KeyKind kind, const QString &prefix, bool exact, int limit) = 0;
     // The names of those drugs that exist.
-    virtual QHash<qint64, QString> names(const std::vector<qint64> &ids) = 0;
+    virtual QHash<qint64, DrugNames> names(const std::vector<qint64> &ids) = 0;
 };
 
 } // namespace pinyin
