@@ -18,7 +18,8 @@ struct Found {
     int other = -1;
 };
 
-// The reading that explains the match, so the row shows why it is there.
+// The reading that explains the match, so the row shows why it is there;
+// after an everyday reading, the reviewed one, which is right.
 QString shownReading(const QString &name, MatchKind kind, const QString &latin, const ReviewedReadings &reviewed)
 {
     const QStringList readings = nameReadings(name, reviewed);
@@ -90,6 +91,10 @@ std::vector<NameMatch> findNames(NameIndex &index, QStringView typed, int limit,
             keys(KeyKind::OtherPinyin, t.latin, false, MatchKind::OtherName);
             keys(KeyKind::OtherInitials, t.latin, false, MatchKind::OtherName);
         }
+    }
+    if (!full() && !t.latin.isEmpty()) {
+        keys(KeyKind::LoosePinyin, t.latin, false, MatchKind::LooseReading);
+        keys(KeyKind::LooseInitials, t.latin, false, MatchKind::LooseReading);
     }
 
     std::vector<Found> order;

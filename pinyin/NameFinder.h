@@ -9,8 +9,9 @@
 namespace pinyin {
 
 // How a drug matched what was typed, best first: the list is in this order,
-// ties by name length, then ID.
-enum class MatchKind { ExactName, NamePrefix, ExactInitials, PinyinPrefix, InitialsPrefix, OtherName };
+// ties by name length, then ID. The last is an everyday reading that the
+// reviewed one replaces (yingsuke for 罂粟壳, ying su qiao).
+enum class MatchKind { ExactName, NamePrefix, ExactInitials, PinyinPrefix, InitialsPrefix, OtherName, LooseReading };
 
 struct NameMatch {
     qint64 id = 0;

@@ -54,6 +54,11 @@ std::vector<KeyRow> keyRows(qint64 id, const QString &name, const QString &other
         add(KeyKind::Pinyin, k, -1);
     for (const QString &k : own.initials)
         add(KeyKind::Initials, k, -1);
+    const NameKeys loose = looseKeys(name, own);
+    for (const QString &k : loose.full)
+        add(KeyKind::LoosePinyin, k, -1);
+    for (const QString &k : loose.initials)
+        add(KeyKind::LooseInitials, k, -1);
     const QStringList others = otherNames(otherNamesValue);
     for (int place = 0; place < others.size(); ++place) {
         const QString &other = others[place];

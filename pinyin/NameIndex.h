@@ -16,6 +16,8 @@ enum class KeyKind {
     OtherName = 2,     // an other name as written
     OtherPinyin = 3,   // a reading of an other name
     OtherInitials = 4, // the initials of one
+    LoosePinyin = 5,   // an everyday reading of a reviewed name (looseKeys)
+    LooseInitials = 6, // its initials
 };
 
 // One key of one drug. `other` is the place, in otherNames() of the drug's

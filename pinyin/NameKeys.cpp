@@ -148,11 +148,11 @@ QString readingInitials(QStringView reading)
     return out;
 }
 
-NameKeys nameKeys(QStringView name, const ReviewedReadings &reviewed)
+NameKeys nameKeys(QStringView name, const ReviewedReadings &reviewed, int limit)
 {
     const QList<QStringList> parts = choices(name.trimmed().toString(), reviewed);
     NameKeys keys;
-    for (const QString &r : combine(parts, MaxReadings, QStringLiteral(" "))) {
+    for (const QString &r : combine(parts, limit, QStringLiteral(" "))) {
         const QString full = compactReading(r);
         if (!keys.full.contains(full))
             keys.full << full;
@@ -166,8 +166,23 @@ NameKeys nameKeys(QStringView name, const ReviewedReadings &reviewed)
                 letters << readingInitials(r);
         firsts << letters;
     }
-    keys.initials = combine(firsts, MaxReadings, QString());
+    keys.initials = combine(firsts, limit, QString());
     return keys;
+}
+
+NameKeys looseKeys(QStringView name, const NameKeys &reviewedKeys)
+{
+    static const ReviewedReadings none;
+    // A name without a reviewed part has these among its own keys already.
+    const NameKeys all = nameKeys(name, none, MaxLooseReadings);
+    NameKeys loose;
+    for (const QString &k : all.full)
+        if (!reviewedKeys.full.contains(k))
+            loose.full << k;
+    for (const QString &k : all.initials)
+        if (!reviewedKeys.initials.contains(k))
+            loose.initials << k;
+    return loose;
 }
 
 QStringList otherNames(QStringView value)

@@ -35,13 +35,22 @@ QString readingInitials(QStringView reading);
 
 // What a name is found by when typed in Latin letters: the start of any of
 // `full` (a reading without spaces) or of `initials`. Each list is distinct
-// and holds at most MaxReadings, the customary first.
+// and holds at most `limit`, the customary first.
 struct NameKeys {
     QStringList full;
     QStringList initials;
     bool operator==(const NameKeys &) const = default;
 };
-NameKeys nameKeys(QStringView name, const ReviewedReadings &reviewed = ReviewedReadings::builtIn());
+NameKeys nameKeys(QStringView name, const ReviewedReadings &reviewed = ReviewedReadings::builtIn(),
+                  int limit = MaxReadings);
+
+// The keys Unihan's readings alone give a name whose reading was reviewed,
+// beyond those the reviewed reading gives: the everyday readings people
+// type (yingsuke for 罂粟壳, reviewed ying su qiao): those among the first
+// MaxLooseReadings of Unihan's that the reviewed ones are not. None for a
+// name without a reviewed part: its keys hold them.
+constexpr int MaxLooseReadings = 8;
+NameKeys looseKeys(QStringView name, const NameKeys &reviewedKeys);
 
 // The other names a 别名 value lists, split on "、" (and the commas and
 // semicolons a user may type instead), trimmed, without empty ones or
