@@ -1,10 +1,8 @@
 #include "app/MainForm.h"
 #include "app/AccessConversion.h"
-#include "app/Guard.h"
 #include "app/Messages.h"
 #include "app/WindowFont.h"
-#include "data/AccessFile.h"
-#include "data/DbError.h"
+#include "data/DrugFile.h"
 #include "widgets/Bevel.h"
 #include "widgets/DbMemo.h"
 #include "widgets/DbEdit.h"
@@ -13,6 +11,9 @@
 #include "widgets/Memo.h"
 #include "widgets/PageControl.h"
 #include "widgets/TreeView.h"
+#include "access/AccessFile.h"
+#include "data/DbError.h"
+#include "core/Guard.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -42,6 +43,7 @@ TFormMain::TFormMain(const QString &databasePath, QWidget *parent)
       ImageList_TreeView(Icons::treeViewImages()),
       ImageList_ToolButton(Icons::toolButtonImages())
 {
+    data::useDrugFile(MainConnection);
     SQL_ZB.setUpdateTable(QStringLiteral("DRUG_ZB"));
     SQL_LB.setSql(QStringLiteral("select * from DRUG_LB"));
     SQL_HELP_ZB.setSql(QStringLiteral("select  *  from HELP_ZB where LB=:lb"));
@@ -68,6 +70,8 @@ TFormMain::TFormMain(const QString &databasePath, QWidget *parent)
     layout()->setSizeConstraint(QLayout::SetNoConstraint);
     qApp->installEventFilter(this);
     app::Messages::setOwner(this);
+    // What the guard catches in any handler ends in the error report.
+    core::setErrorReporter(&app::Messages::errorReport);
 
     m_frameWatch.setInterval(50);
     connect(&m_frameWatch, &QTimer::timeout, this, [this] { watchFrame(); });
@@ -99,7 +103,7 @@ void TFormMain::buildFrame()
     layout->addWidget(Bevel6);
     Pc = new PageControl(central);
     layout->addWidget(Pc, 1);
-    connect(Pc, &PageControl::pageChanged, this, app::guard([this] { PcChange(); }));
+    connect(Pc, &PageControl::pageChanged, this, core::guard([this] { PcChange(); }));
 
     // The toolbar lies over the right end of the tab row, at a fixed place.
     ToolBar1 = new QWidget(central);
@@ -116,14 +120,14 @@ void TFormMain::buildFrame()
         b->setFocusPolicy(Qt::NoFocus);
         b->setFixedSize(75, 22);
         b->setIconSize(QSize(16, 16));
-        connect(b, &QToolButton::clicked, this, app::guard([this, handler] { (this->*handler)(); }));
+        connect(b, &QToolButton::clicked, this, core::guard([this, handler] { (this->*handler)(); }));
         buttons->addWidget(b);
         return b;
     };
-    tbSave = button(QStringLiteral("保存[&S]"), 0, &TFormMain::tbSaveClick);
-    tbDelete = button(QStringLiteral("删除[&D]"), 1, &TFormMain::tbDeleteClick);
-    tbPrint = button(QStringLiteral("打印[&P]"), 2, &TFormMain::tbPrintClick);
-    tbExit = button(QStringLiteral("退出[&E]"), 3, &TFormMain::tbExitClick);
+    tbSave = button(QStringLiteral("保存[&S]"), Icons::Floppy, &TFormMain::tbSaveClick);
+    tbDelete = button(QStringLiteral("删除[&D]"), Icons::Cross, &TFormMain::tbDeleteClick);
+    tbPrint = button(QStringLiteral("打印[&P]"), Icons::Printer, &TFormMain::tbPrintClick);
+    tbExit = button(QStringLiteral("退出[&E]"), Icons::Door, &TFormMain::tbExitClick);
     buttons->addStretch(1);
     ToolBar1->raise();
 
@@ -146,7 +150,7 @@ TFormMain::StartResult TFormMain::FormCreate()
         return StartResult::MissingDatabase;
     // A failed connection goes on: the first statement tries again and, if
     // that fails too, the rest of the start-up is skipped.
-    app::guarded([this] {
+    core::guarded([this] {
         ShowTv1();
         ShowTv4();
         SQL_LB.open();
@@ -200,19 +204,20 @@ TFormMain::OpenResult TFormMain::OpenDatabase()
 {
     MainConnection.close();
     const QString path = MainConnection.path();
+    app::settleAccessConversion(path);
     if (!QFileInfo::exists(path)) {
         app::Messages::framework(QStringLiteral("数据库文件不存在！"));
         return OpenResult::MissingFile;
     }
     // The drug.mdb of the program's Access version becomes ours, once.
-    if (data::accessFormat(path) != data::AccessFormat::None) {
+    if (msaccess::accessFormat(path) != msaccess::AccessFormat::None) {
         try {
             const QString backup = app::convertAccessDatabase(path);
             app::Messages::framework(
                 QStringLiteral("原来的 Access 数据库已转换为本程序的新格式，其中的数据都已保留。\n"
                                "原文件已改名为“%1”，留在同一文件夹中作为备份，程序不再使用它。")
                     .arg(backup));
-        } catch (const data::DbError &e) {
+        } catch (const core::Error &e) {
             app::Messages::framework(QStringLiteral("数据库连接失败！原因：旧版 Access 数据库无法转换为新格式（原文件没有改动）：")
                                      + e.message());
             return OpenResult::Failed;
@@ -257,7 +262,7 @@ void TFormMain::closeEvent(QCloseEvent *event)
 {
     if (!m_closed) {
         m_closed = true;
-        app::guarded([this] { FormClose(); });
+        core::guarded([this] { FormClose(); });
     }
     event->accept();
 }
@@ -283,7 +288,7 @@ bool TFormMain::FormKeyPress(QWidget *target, QKeyEvent *event)
     if (event->modifiers() & Qt::ControlModifier) {
         // Ctrl+Enter types a line break in a multi-line editor.
         if (auto *memo = qobject_cast<DbMemo *>(target)) {
-            app::guarded([memo] { memo->insertLineBreak(); });
+            core::guarded([memo] { memo->insertLineBreak(); });
             return true;
         }
         return false;
@@ -323,12 +328,4 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
         return true;
 #endif
     return FormKeyPress(widget, key);
-}
-
-void EntryEdit::focusOutEvent(QFocusEvent *event)
-{
-    QLineEdit::focusOutEvent(event);
-    // Another window taking the focus (a message box, say) is no exit.
-    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
-        emit exited();
 }

@@ -1,8 +1,49 @@
 #pragma once
 
+// The window keeps the names of the program's Windows design, so that a
+// control, a dataset or a handler is found under the name its users know:
+//
+//   Pc                  the page control with its four pages TabSheet1..4:
+//                       simple query, combined query, drug entry, help
+//   tv1, tv2, tv4       the category tree, the combined search's result
+//                       list and the help topic tree
+//   Memo1, Memo2        the record sheets of the two query pages
+//   BitBtn1, BitBtn2    the search buttons: by name, and combined
+//   LabeledEdit_mc      the name to search for on the simple query page
+//   LabeledEdit1..12    the twelve criteria of the combined search
+//   Edit1               the entry page's drug name box; its Tag is the
+//                       name-changed mark
+//   DBLookupComboBox1   the entry page's category drop-down (LB from DRUG_LB)
+//   DBEdit1             the English name; DBMemo2..11 the ten long fields
+//   DBMemo1             the help text
+//   tbSave, tbDelete, tbPrint, tbExit
+//                       the toolbar commands on ToolBar1
+//   Bevel*, Panel*      the separator lines and the top strips
+//   MainConnection      the one connection to drug.mdb
+//   SQL_1, SQL_2        scratch queries: SQL_2 serves the category tree's
+//                       drugs while it fills, SQL_1 everything else
+//   SQL_ZB, SQL_LB      the drug being edited (DRUG_ZB) and the category
+//                       list (DRUG_LB); _ZB is a main table, _LB a list
+//   SQL_HELP_ZB         the help text of the topic shown (HELP_ZB)
+//   DS_ZB, DS_LB, DS_HELP_ZB
+//                       the data sources the bound editors read through
+//   ImageList_TreeView, ImageList_ToolButton
+//                       the pictures, by the indices in widgets/Icons.h
+//   FormCreate, FormClose, FormKeyPress
+//                       start-up, shutdown and the Enter-key rule
+//   PcChange            the page rules: which commands each page shows
+//   <control><Event>    the handler of a control's event: tv1Change,
+//                       BitBtn1Click, BitBtn2Click, Edit1Change, Edit1Exit,
+//                       tbSaveClick, SQL_HELP_ZBAfterInsert, ...
+//   ShowTv1, ShowTv4, ShowDrug
+//                       fill a tree; write a drug's sheet into a memo
+//   HelpLB              the code of the help topic shown
+//   NodeKey             what a tree node stands for (widgets/NodeKey.h)
+
 #include "data/Connection.h"
 #include "data/DataSet.h"
 #include "data/DataSource.h"
+#include "widgets/EntryEdit.h"
 #include "widgets/Icons.h"
 
 #include <QMainWindow>
@@ -24,9 +65,6 @@ class QToolButton;
 class TreeNode;
 class TreeView;
 class PrinterProvider;
-
-// The drug name box of the entry page. Tag is the name-changed mark.
-class EntryEdit;
 
 // The program's one window. Every subsystem's methods are members of this
 // class; each lives in its subsystem's folder.
@@ -163,26 +201,4 @@ private:
     QTimer m_frameWatch;
     int m_frameTries = 0;
     bool m_frameCentred = false;
-};
-
-#include <QLineEdit>
-#include <limits>
-
-class EntryEdit : public QLineEdit
-{
-    Q_OBJECT
-public:
-    // Without QLineEdit's cut at 32,767 characters.
-    explicit EntryEdit(QWidget *parent = nullptr) : QLineEdit(parent)
-    {
-        setMaxLength(std::numeric_limits<int>::max());
-    }
-    int Tag = 0;
-
-signals:
-    // The focus left the box (not merely the window).
-    void exited();
-
-protected:
-    void focusOutEvent(QFocusEvent *event) override;
 };

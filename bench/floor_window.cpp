@@ -8,6 +8,7 @@
 // quits.
 #include "BenchSupport.h"
 #include "data/Connection.h"
+#include "data/DrugFile.h"
 #include "data/DbError.h"
 
 #include <QApplication>
@@ -32,8 +33,9 @@ int main(int argc, char *argv[])
     label->move(10, 10);
 
     // The program's open: key, cipher settings, and a read of the schema
-    // that makes the engine derive the key.
+    // that makes the engine derive the key; then the drug file's own step.
     data::Connection connection(args[1]);
+    data::useDrugFile(connection);
     try {
         connection.open();
     } catch (const data::DbError &e) {

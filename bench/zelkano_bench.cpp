@@ -21,7 +21,12 @@
 #include "data/SearchIndex.h"
 #include "data/DatabaseBuilder.h"
 #include "data/DataSet.h"
+#include "data/DrugFile.h"
 #include "data/DbError.h"
+#include "data/DrugFields.h"
+#include "data/sqlite/Schema.h"
+#include "lookup/CombinedQuery.h"
+#include "tools/SyntheticData.h"
 #include "widgets/DbMemo.h"
 #include "widgets/LabeledEdit.h"
 #include "widgets/Memo.h"
@@ -56,8 +61,8 @@ namespace {
 constexpr unsigned Seed = 20261208;
 const QString SelectiveCriterion = QStringLiteral("证型0042");
 
-// The combined searches timed beside an anchor: the operation, the box (the
-// search index's field) and the text typed into it.
+// The combined searches timed beside an anchor: the operation, the box
+// (LabeledEdits' index) and the text typed into it.
 struct SearchCase {
     QString operation;
     int box;
@@ -238,7 +243,11 @@ int traceOnOpen(sqlite3 *db, char **, const void *)
 class Engine
 {
 public:
-    explicit Engine(const QString &path) : m_connection(path) { m_connection.open(); }
+    explicit Engine(const QString &path) : m_connection(path)
+    {
+        data::useDrugFile(m_connection);
+        m_connection.open();
+    }
     ~Engine()
     {
         for (auto &entry : m_cache)
@@ -392,19 +401,17 @@ int floorNameSearch(Engine &engine, const QString &name)
 
 // The list's statement and the first entry's sheet; gives the row count.
 // The search index's part goes through the program's own SearchIndex.
-int floorSearch(Engine &engine, const QString *typed, int field = 0)
+int floorSearch(Engine &engine, const QString *typed, int box = 0)
 {
-    QString tests = QStringLiteral("1=1");
-    std::vector<data::SearchIndex::Criterion> filled;
-    if (typed) {
-        tests += QStringLiteral(" and  %1 like :p%2").arg(data::SearchIndex::fieldColumns(field).constFirst()).arg(field + 1);
-        filled.push_back({field, *typed});
+    QStringList texts(data::SearchBoxCount);
+    if (typed)
+        texts[box] = *typed;
+    const CombinedQuery query(texts);
+    sqlite3_stmt *s = engine.cached(query.sql(engine.connection()));
+    for (const auto &[name, value] : query.parameters()) {
+        if (const int index = sqlite3_bind_parameter_index(s, (QLatin1Char(':') + name).toUtf8().constData()))
+            Engine::bind(s, index, value);
     }
-    const QString where = data::SearchIndex(engine.connection()).narrow(filled, tests);
-    sqlite3_stmt *s = engine.cached(QStringLiteral("select ID,类别,药物名称 from DRUG_ZB  where ") + where +
-                                    QStringLiteral(" order by LB,ID"));
-    if (typed && sqlite3_bind_parameter_count(s) > 0)
-        Engine::bind(s, 1, QLatin1Char('%') + *typed + QLatin1Char('%'));
     QByteArray first;
     const int rows = engine.readAll(s, &first);
     if (rows > 0)
@@ -752,7 +759,7 @@ void Worker::searches()
         verifyStatements(c.operation, [&] { form.BitBtn2Click(); }, [&] { found = floorSearch(*m_engine, &c.text, c.box); });
         measure(c.operation, reps(20, 9, 5), {}, [&](int) { form.BitBtn2Click(); },
                 [&](int) { found = floorSearch(*m_engine, &c.text, c.box); }, true,
-                QStringLiteral("%1 contains %2").arg(data::SearchIndex::fieldColumns(c.box).constFirst(), c.text));
+                QStringLiteral("%1 contains %2").arg(data::boxColumns(c.box + 1).constFirst(), c.text));
         if (form.tv2->topLevelItemCount() != found || (found > 0) != (form.tv2->selectedNode() != nullptr))
             fail(QStringLiteral("%1: %2 entries, the floor found %3").arg(c.operation).arg(form.tv2->topLevelItemCount()).arg(found));
         m_results.back().note += QStringLiteral(", %1 found").arg(found);
@@ -1014,7 +1021,7 @@ long long runSession(int drugs, const QString &database)
 QString syntheticDatabase(const QString &cacheDir, int drugs, bool rebuild)
 {
     // The schema is part of the key: a changed schema builds anew.
-    const QByteArray schema = QCryptographicHash::hash(data::DatabaseBuilder::schemaSql().toUtf8(),
+    const QByteArray schema = QCryptographicHash::hash(data::schemaSql().toUtf8(),
                                                        QCryptographicHash::Sha1).toHex().left(10);
     QDir().mkpath(cacheDir);
     const QString path = QDir(cacheDir).filePath(QStringLiteral("synthetic-%1-%2-%3-%4.mdb")
@@ -1022,7 +1029,7 @@ QString syntheticDatabase(const QString &cacheDir, int drugs, bool rebuild)
                                                      .arg(QString::fromLatin1(schema)));
     if (rebuild || !QFileInfo::exists(path)) {
         progress(QStringLiteral("building %1 (%2 drugs in %3 categories)").arg(path).arg(drugs).arg(categoriesFor(drugs)));
-        data::DatabaseBuilder::buildSynthetic(path, drugs, categoriesFor(drugs), Seed, true);
+        tools::buildSynthetic(path, drugs, categoriesFor(drugs), Seed, true);
     }
     return path;
 }
@@ -1082,7 +1089,7 @@ void runAnchors(const QString &plain, int drugs, double scale, QList<Result> &re
     const int base = drugs >= 100000 ? 5 : drugs >= 10000 ? 9 : 20;
     QStringList arguments{plain, QString::number(std::max(3, int(std::lround(base * scale))))};
     for (const SearchCase &c : searchCases())
-        arguments << data::SearchIndex::fieldColumns(c.box).constFirst() << c.text;
+        arguments << data::boxColumns(c.box + 1).constFirst() << c.text;
     QProcess anchor;
     anchor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     anchor.start(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("zelkano_anchor")), arguments);
@@ -1090,7 +1097,7 @@ void runAnchors(const QString &plain, int drugs, double scale, QList<Result> &re
         fail(QStringLiteral("the anchors for %1 drugs failed").arg(drugs));
     const QStringList lines = QString::fromUtf8(anchor.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (const SearchCase &c : searchCases()) {
-        const QString column = data::SearchIndex::fieldColumns(c.box).constFirst();
+        const QString column = data::boxColumns(c.box + 1).constFirst();
         Result *result = nullptr;
         for (Result &r : results) {
             if (r.operation == c.operation && r.size == QString::number(drugs))

@@ -1,10 +1,9 @@
 #include "data/Connection.h"
 #include "data/DataSet.h"
-#include "data/DatabaseBuilder.h"
 #include "data/DbError.h"
-#include "data/LongLike.h"
 
 #include <QFileInfo>
+#include <QStringList>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -97,8 +96,8 @@ void Connection::open()
     if (objects == 0)
         throw DbError(QStringLiteral("文件中没有任何数据表，不是完整的数据库"));
     sqlite3_extended_result_codes(db, 1);
-    registerLongLike(db);
-    DatabaseBuilder::upgrade(db);
+    if (m_openStep)
+        m_openStep(db);
     m_holder = std::move(holder);
     m_db = m_holder.get();
 }
@@ -179,6 +178,17 @@ void Connection::execute(const QString &sql)
     Statement statement(handle(), sql);
     while (statement.step()) {
     }
+}
+
+qint64 Connection::tableRows(const QString &table)
+{
+    static const QStringList tables{QStringLiteral("DRUG_LB"), QStringLiteral("DRUG_ZB"), QStringLiteral("HELP_LB"),
+                                    QStringLiteral("HELP_ZB")};
+    if (!tables.contains(table))
+        throw DbError(QStringLiteral("没有表 %1").arg(table));
+    // A table's name cannot be bound; it is one of the fixed four.
+    Statement count(handle(), QStringLiteral("SELECT count(*) FROM ") + table);
+    return count.step() ? count.int64(0) : 0;
 }
 
 qint64 Connection::lastInsertRowId() const

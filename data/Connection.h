@@ -38,7 +38,14 @@ public:
     void close();
     bool isOpen() const { return m_db != nullptr; }
 
-    // The handle, opening the connection on demand.
+    // What every handle this connection opens goes through before it is
+    // used, the opens on demand included: the drug file's own step
+    // (DrugFile.h) registers our functions and upgrades an older file.
+    using OpenStep = std::function<void(sqlite3 *)>;
+    void setOpenStep(OpenStep step) { m_openStep = std::move(step); }
+
+    // The handle, opening the connection on demand. For the data layer,
+    // its tests and tools; the pages go through datasets.
     sqlite3 *handle();
 
     void beginTransaction();
@@ -52,6 +59,8 @@ public:
     // A prepared statement kept for reuse, reset and unbound.
     Statement &cached(const QString &sql);
     void execute(const QString &sql);
+    // The rows of DRUG_LB, DRUG_ZB, HELP_LB or HELP_ZB.
+    qint64 tableRows(const QString &table);
     qint64 lastInsertRowId() const;
     int changes() const;
 
@@ -67,6 +76,7 @@ private:
     struct Closer { void operator()(sqlite3 *db) const; };
 
     QString m_path;
+    OpenStep m_openStep;
     std::unique_ptr<sqlite3, Closer> m_holder;
     sqlite3 *m_db = nullptr;
     bool m_inTransaction = false;

@@ -1,37 +1,12 @@
 #pragma once
 
+#include "data/DrugContent.h"
+#include "data/DrugFields.h"
+
 #include <QString>
-#include <QStringList>
 #include <vector>
 
-struct sqlite3;
-
 namespace data {
-
-// The columns of DRUG_ZB that a drug record carries; ID and 类别 come from
-// the database itself.
-QStringList drugColumns();
-
-// A drug database as the Access version of the program kept it, read from
-// its file. A null QString is NULL.
-struct ImportedContent {
-    struct Category { QString bm, mc; };
-    // values in drugColumns() order; 类别 as the file holds it.
-    struct Drug { qint64 id = 0; QString category; QStringList values; };
-    struct Topic { QString bm, mc; };
-    struct Text { QString lb, content; };
-
-    std::vector<Category> categories;
-    std::vector<Drug> drugs;
-    std::vector<Topic> topics;
-    std::vector<Text> texts;
-};
-
-// A drug whose stored 类别 was not its category's name.
-struct CategoryChange {
-    qint64 id = 0;
-    QString name, stored, written;
-};
 
 // Makes new encrypted drug databases. A database is written to a temporary
 // file beside the target and moved into place only when complete, so a
@@ -39,19 +14,6 @@ struct CategoryChange {
 class DatabaseBuilder
 {
 public:
-    // PRAGMA user_version of the files this build makes; files of earlier
-    // builds have 0.
-    static constexpr int SchemaVersion = 1;
-
-    static QString schemaSql();
-
-    // Brings a drug file of an earlier build up to SchemaVersion in one
-    // transaction: the indexes made from the rows are dropped, made anew and
-    // filled; no row changes. A file of a newer version, one that is not a
-    // drug file, and one that cannot be written now (read-only, or locked by
-    // another program past the busy timeout) are left as they are.
-    static void upgrade(sqlite3 *db);
-
     // An empty database with the schema. Fails if the file exists.
     static void createEmpty(const QString &path);
 
@@ -64,10 +26,8 @@ public:
     static std::vector<CategoryChange> buildFromImport(const ImportedContent &content, const QString &outPath,
                                                        bool overwrite);
 
-    // Synthetic drugs with realistic field lengths, for benchmarks. Drug i
-    // has 功能主治 containing "证型NNNN" with NNNN = i % 1200, so that a
-    // search for one of them is selective.
-    static void buildSynthetic(const QString &outPath, int drugs, int categories, unsigned seed, bool overwrite);
+    // Any content, such as synthetic data for benchmarks.
+    static void build(const DrugContent &content, const QString &outPath, bool overwrite);
 };
 
 } // namespace data

@@ -1,24 +1,15 @@
 #pragma once
 
-#include <QString>
-#include <QByteArray>
-#include <exception>
+#include "core/Error.h"
 
 namespace data {
 
-// The one exception type of the program. The message is shown to the user
-// as it stands, so it is Chinese where we compose it ourselves, followed by
-// the engine's own text where there is one.
-class DbError : public std::exception
+// An error of the database: the engine's text follows ours where there is
+// one.
+class DbError : public core::Error
 {
 public:
-    explicit DbError(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
-    const QString &message() const noexcept { return m_message; }
-    const char *what() const noexcept override { return m_utf8.constData(); }
-
-private:
-    QString m_message;
-    QByteArray m_utf8;
+    using core::Error::Error;
 };
 
 } // namespace data

@@ -25,25 +25,15 @@ class Connection;
 // Triggers list each row written since the index took it in (DRUG_ZB_DIRTY);
 // those rows are always tested by the search's own statement, so a write by
 // another program is found at once. update() folds them into the lists.
+//
+// The keys, the lists' stored form and their writing are the engine's own,
+// in data/sqlite/; this class is what searches and saves ask of them.
 class SearchIndex
 {
 public:
-    static constexpr int FieldCount = 12;
-    // Drugs to a row of the index: bit/offset ID & (ChunkSize - 1).
-    static constexpr int ChunkShift = 12;
-    static constexpr int ChunkSize = 1 << ChunkShift;
-    // The row key is chunk << 46 | key, so IDs above this stay dirty for good.
-    static constexpr qint64 MaxIndexedId = (qint64(1) << (17 + ChunkShift)) - 1;
-    // Dirty rows folded by one update(); any left over stay candidates.
-    static constexpr int FoldLimit = 2000;
-
     // field << 42 | first << 21 | second; second is 0 for a single character.
     using Key = std::uint64_t;
     using KeyList = std::vector<Key>;
-
-    // The box order of the combined search: field 8 holds both plant-form
-    // columns, as its box tests either.
-    static QStringList fieldColumns(int field);
 
     // The keys a value must hold in `field` to match LIKE '%typed%', appended
     // to `out`. True when holding them is also enough: a text of one or two

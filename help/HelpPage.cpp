@@ -1,5 +1,5 @@
 // The help page: topic tree and the editable topic text.
-#include "app/Guard.h"
+#include "core/Guard.h"
 #include "app/MainForm.h"
 #include "widgets/Bevel.h"
 #include "widgets/DbMemo.h"
@@ -24,7 +24,7 @@ void TFormMain::buildHelpPage()
     tv4->setRootIsDecorated(false);
     tv4->setImages(&ImageList_TreeView);
     tv4->setAccessibleName(QStringLiteral("帮助主题"));
-    connect(tv4, &TreeView::nodeChanged, this, app::guard([this](TreeNode *node) { tv4Change(node); }));
+    connect(tv4, &TreeView::nodeChanged, this, core::guard([this](TreeNode *node) { tv4Change(node); }));
     DBMemo1 = new DbMemo(TabSheet4);
     DBMemo1->setObjectName(QStringLiteral("DBMemo1"));
     DBMemo1->setToolTip(QStringLiteral("Ctrl+Enter 换行"));
@@ -53,7 +53,7 @@ void TFormMain::ShowTv4()
             if (SQL_1.recNo() == 1)
                 first = node;
             node->setNodeKey(std::make_unique<NodeKey>(NodeKey{SQL_1.asString(0)}));
-            tv4->setNodeImages(node, 2, 3);
+            tv4->setNodeImages(node, Icons::BlueBookClosed, Icons::BlueBookOpen);
             SQL_1.next();
         }
     }

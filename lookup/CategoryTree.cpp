@@ -20,7 +20,7 @@ void TFormMain::ShowTv1()
     while (!SQL_1.eof()) {
         TreeNode *category = tv1->addTopLevel(trimText(SQL_1.asString(1)));
         const QString code = SQL_1.asString(0);
-        tv1->setNodeImages(category, 1, 1);
+        tv1->setNodeImages(category, Icons::GreenBook, Icons::GreenBook);
         SQL_2.close();
         SQL_2.setParameter(QStringLiteral("lb"), code);
         SQL_2.open();
@@ -28,7 +28,7 @@ void TFormMain::ShowTv1()
         while (!SQL_2.eof()) {
             TreeNode *drug = tv1->addChild(category, trimText(SQL_2.asString(1)));
             drug->setNodeKey(std::make_unique<NodeKey>(NodeKey{SQL_2.asString(0)}));
-            tv1->setNodeImages(drug, 2, 3);
+            tv1->setNodeImages(drug, Icons::BlueBookClosed, Icons::BlueBookOpen);
             SQL_2.next();
         }
         SQL_1.next();

@@ -1,6 +1,7 @@
 // The two query pages.
-#include "app/Guard.h"
+#include "core/Guard.h"
 #include "app/MainForm.h"
+#include "data/DrugFields.h"
 #include "widgets/Bevel.h"
 #include "widgets/Icons.h"
 #include "widgets/LabeledEdit.h"
@@ -47,7 +48,7 @@ void TFormMain::buildSimpleQueryPage()
     LabeledEdit_mc = new LabeledEdit(QStringLiteral("药物名称："), Panel1);
     LabeledEdit_mc->setGeometry(65, 8, 162, 20);
     BitBtn1 = searchButton(Panel1, QRect(315, 6, 75, 22));
-    connect(BitBtn1, &QPushButton::clicked, this, app::guard([this] { BitBtn1Click(); }));
+    connect(BitBtn1, &QPushButton::clicked, this, core::guard([this] { BitBtn1Click(); }));
     page->addWidget(Panel1);
 
     auto *body = new QHBoxLayout;
@@ -56,7 +57,7 @@ void TFormMain::buildSimpleQueryPage()
     tv1->setFixedWidth(193);
     tv1->setImages(&ImageList_TreeView);
     tv1->setAccessibleName(QStringLiteral("药物类别"));
-    connect(tv1, &TreeView::nodeChanged, this, app::guard([this](TreeNode *node) { tv1Change(node); }));
+    connect(tv1, &TreeView::nodeChanged, this, core::guard([this](TreeNode *node) { tv1Change(node); }));
     Memo1 = sheetArea(TabSheet1);
     Memo1->setAccessibleName(QStringLiteral("药物资料"));
     body->addWidget(tv1);
@@ -75,20 +76,21 @@ void TFormMain::buildCombinedQueryPage()
 
     Panel2 = new QWidget(TabSheet2);
     Panel2->setFixedHeight(100);
-    struct Box { const char16_t *label; int left, top, width; };
-    static const Box boxes[12] = {
-        {u"功能主治：", 63, 4, 162}, {u"药物名称：", 319, 4, 162}, {u"别名：", 571, 4, 162},
-        {u"性味：", 63, 28, 162},    {u"生长地：", 319, 28, 162},  {u"化学成分：", 571, 28, 162},
-        {u"采制：", 63, 52, 162},    {u"来源：", 319, 52, 162},    {u"植物形态：", 571, 52, 162},
-        {u"类别：", 63, 76, 162},    {u"英文名称：", 319, 76, 162}, {u"附注：", 571, 76, 78},
+    // Box 1 to 12's places, in three columns and four rows.
+    struct Box { int left, top, width; };
+    static constexpr Box boxes[data::SearchBoxCount] = {
+        {63, 4, 162},  {319, 4, 162},  {571, 4, 162},
+        {63, 28, 162}, {319, 28, 162}, {571, 28, 162},
+        {63, 52, 162}, {319, 52, 162}, {571, 52, 162},
+        {63, 76, 162}, {319, 76, 162}, {571, 76, 78},
     };
-    for (int i = 0; i < 12; ++i) {
-        LabeledEdits[i] = new LabeledEdit(QString::fromUtf16(boxes[i].label), Panel2);
+    for (int i = 0; i < data::SearchBoxCount; ++i) {
+        LabeledEdits[i] = new LabeledEdit(data::boxLabel(i + 1), Panel2);
         LabeledEdits[i]->setGeometry(boxes[i].left, boxes[i].top, boxes[i].width, 20);
         LabeledEdits[i]->setObjectName(QStringLiteral("LabeledEdit%1").arg(i + 1));
     }
     BitBtn2 = searchButton(Panel2, QRect(659, 75, 75, 22));
-    connect(BitBtn2, &QPushButton::clicked, this, app::guard([this] { BitBtn2Click(); }));
+    connect(BitBtn2, &QPushButton::clicked, this, core::guard([this] { BitBtn2Click(); }));
     page->addWidget(Panel2);
 
     auto *body = new QHBoxLayout;
@@ -98,7 +100,7 @@ void TFormMain::buildCombinedQueryPage()
     tv2->setRootIsDecorated(false);
     tv2->setImages(&ImageList_TreeView);
     tv2->setAccessibleName(QStringLiteral("查询结果"));
-    connect(tv2, &TreeView::nodeChanged, this, app::guard([this](TreeNode *node) { tv2Change(node); }));
+    connect(tv2, &TreeView::nodeChanged, this, core::guard([this](TreeNode *node) { tv2Change(node); }));
     Memo2 = sheetArea(TabSheet2);
     Memo2->setAccessibleName(QStringLiteral("药物资料"));
     body->addWidget(tv2);

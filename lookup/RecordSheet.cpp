@@ -1,28 +1,8 @@
 // The record sheet: twelve labelled items of one drug.
 #include "app/MainForm.h"
 #include "data/DbError.h"
+#include "data/DrugFields.h"
 #include "widgets/Memo.h"
-
-namespace {
-
-struct Item {
-    const char16_t *label;
-    const char16_t *column;
-    const char16_t *secondColumn;
-};
-
-// Every label is 15 bytes in GBK, so in the window font the values start in
-// one column.
-const Item Items[12] = {
-    {u"【药物名称】： ", u"药物名称", nullptr}, {u"【类    别】： ", u"类别", nullptr},
-    {u"【英文名称】： ", u"英文名称", nullptr}, {u"【别    名】： ", u"别名", nullptr},
-    {u"【来    源】： ", u"来源", nullptr},     {u"【植物形态】： ", u"植物形态1", u"植物形态2"},
-    {u"【生 长 地】： ", u"生长地", nullptr},   {u"【采    制】： ", u"采制", nullptr},
-    {u"【化学成分】： ", u"化学成分", nullptr}, {u"【性    味】： ", u"性味", nullptr},
-    {u"【功能主治】： ", u"功能主治", nullptr}, {u"【附    注】： ", u"附注", nullptr},
-};
-
-} // namespace
 
 void TFormMain::ShowDrug(const QString &id, Memo *target)
 {
@@ -36,14 +16,20 @@ void TFormMain::ShowDrug(const QString &id, Memo *target)
     SQL_1.setParameter(QStringLiteral("id"), number);
     SQL_1.open();
 
+    // Every label is 15 bytes in GBK, so in the window font the values start
+    // in one column. An empty line follows every item but the last.
+    const std::span<const data::DrugField> fields(data::DrugFields);
     QStringList lines;
     try {
-        for (int i = 0; i < 12; ++i) {
-            QString value = SQL_1.asString(QString::fromUtf16(Items[i].column));
-            if (Items[i].secondColumn)
-                value += SQL_1.asString(QString::fromUtf16(Items[i].secondColumn));
-            lines << QString::fromUtf16(Items[i].label) + value;
-            if (i < 11)
+        int items = 0;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (fields[i].sheet != data::SheetItem::Own)
+                continue;
+            QString value = SQL_1.asString(fields[i].column.toString());
+            for (size_t next = i + 1; next < fields.size() && fields[next].sheet == data::SheetItem::Continues; ++next)
+                value += SQL_1.asString(fields[next].column.toString());
+            lines << fields[i].sheetLabel.toString() + value;
+            if (++items < data::countSheetItems())
                 lines << QString();
         }
     } catch (...) {

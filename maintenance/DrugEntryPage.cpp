@@ -1,6 +1,7 @@
 // The drug entry page: the record editor.
-#include "app/Guard.h"
+#include "core/Guard.h"
 #include "app/MainForm.h"
+#include "data/DrugFields.h"
 #include "widgets/Bevel.h"
 #include "widgets/DbEdit.h"
 #include "widgets/DbLookupComboBox.h"
@@ -29,44 +30,54 @@ void TFormMain::buildDrugEntryPage()
     Bevel7 = new Bevel(page);
     Bevel7->setGeometry(0, 0, 4000, 2);
 
+    static_assert(data::countFields(data::Editor::NameBox) == 1 && data::countFields(data::Editor::CategoryDropDown) == 1
+                  && data::countFields(data::Editor::Line) == 1);
+    constexpr const data::DrugField &name = data::DrugFields[data::fieldWith(data::Editor::NameBox)];
+    constexpr const data::DrugField &category = data::DrugFields[data::fieldWith(data::Editor::CategoryDropDown)];
+    constexpr const data::DrugField &line = data::DrugFields[data::fieldWith(data::Editor::Line)];
+
     Edit1 = new EntryEdit(page);
-    addLabel(page, QStringLiteral("药物名称："), 77, 11, Edit1);
+    addLabel(page, name.entryLabel.toString(), 77, 11, Edit1);
     Edit1->setGeometry(83, 6, 159, 20);
-    connect(Edit1, &QLineEdit::textChanged, this, app::guard([this](const QString &) { Edit1Change(); }));
-    connect(Edit1, &EntryEdit::exited, this, app::guard([this] { Edit1Exit(); }));
+    connect(Edit1, &QLineEdit::textChanged, this, core::guard([this](const QString &) { Edit1Change(); }));
+    connect(Edit1, &EntryEdit::exited, this, core::guard([this] { Edit1Exit(); }));
 
     DBLookupComboBox1 = new DbLookupComboBox(page);
-    addLabel(page, QStringLiteral("类别："), 316, 11, DBLookupComboBox1);
+    addLabel(page, category.entryLabel.toString(), 316, 11, DBLookupComboBox1);
     DBLookupComboBox1->setGeometry(321, 6, 115, 20);
-    DBLookupComboBox1->setDataField(QStringLiteral("LB"));
+    DBLookupComboBox1->setDataField(category.column.toString());
     DBLookupComboBox1->setDataSource(&DS_ZB);
     DBLookupComboBox1->setListSource(&DS_LB, QStringLiteral("BM"), QStringLiteral("MC"));
 
     DBEdit1 = new DbEdit(page);
-    addLabel(page, QStringLiteral("英文名称："), 535, 11, DBEdit1);
+    addLabel(page, line.entryLabel.toString(), 535, 11, DBEdit1);
     DBEdit1->setGeometry(539, 6, 194, 20);
-    DBEdit1->setDataField(QStringLiteral("英文名称"));
+    DBEdit1->setDataField(line.column.toString());
     DBEdit1->setDataSource(&DS_ZB);
 
-    struct Row { const char16_t *label; int labelTop; const char16_t *column; int top; int height; };
-    static const Row rows[10] = {
-        {u"别名：", 40, u"别名", 29, 34},           {u"来源：", 77, u"来源", 66, 34},
-        {u"植物形态一：", 116, u"植物形态1", 103, 34}, {u"植物形态二：", 149, u"植物形态2", 141, 34},
-        {u"生长地：", 189, u"生长地", 179, 34},       {u"采制：", 226, u"采制", 217, 34},
-        {u"化学成分：", 265, u"化学成分", 256, 34},   {u"性味：", 304, u"性味", 294, 34},
-        {u"功能主治：", 344, u"功能主治", 332, 34},   {u"附注：", 390, u"附注", 370, 55},
+    // The memos' rows, one to each memo field in the list's order.
+    struct Row { int labelTop; int top; int height; };
+    static constexpr Row rows[] = {
+        {40, 29, 34},   {77, 66, 34},   {116, 103, 34}, {149, 141, 34}, {189, 179, 34},
+        {226, 217, 34}, {265, 256, 34}, {304, 294, 34}, {344, 332, 34}, {390, 370, 55},
     };
-    for (int i = 0; i < 10; ++i) {
+    static_assert(std::size(rows) == size_t(data::countFields(data::Editor::Memo)));
+    static_assert(std::tuple_size_v<decltype(DBMemos)> == std::size(rows));
+    int i = 0;
+    for (const data::DrugField &field : data::DrugFields) {
+        if (field.editor != data::Editor::Memo)
+            continue;
         DbMemo *memo = new DbMemo(page);
-        addLabel(page, QString::fromUtf16(rows[i].label), 77, rows[i].labelTop, memo);
+        addLabel(page, field.entryLabel.toString(), 77, rows[i].labelTop, memo);
         memo->setObjectName(QStringLiteral("DBMemo%1").arg(i + 2));
         // A small margin, so that the 34-pixel editors show two whole lines
         // and the 55-pixel one four.
         memo->document()->setDocumentMargin(1);
         memo->setGeometry(83, rows[i].top, 652, rows[i].height);
-        memo->setDataField(QString::fromUtf16(rows[i].column));
+        memo->setDataField(field.column.toString());
         memo->setDataSource(&DS_ZB);
-        DBMemos[i] = memo;
+        DBMemos[size_t(i)] = memo;
+        ++i;
     }
     Pc->setFirstControl(DrugEntryPage, Edit1);
 }

@@ -1,6 +1,5 @@
 // Printing the record sheet shown on a query page.
 #include "app/MainForm.h"
-#include "data/DbError.h"
 #include "print/Printing.h"
 #include "widgets/Memo.h"
 #include "widgets/PageControl.h"
@@ -78,7 +77,7 @@ void TFormMain::PrintMemo(Memo *memo)
     QPaintDevice *device = job->device();
     QPainter painter;
     if (!painter.begin(device))
-        throw data::DbError(QStringLiteral("无法开始打印作业"));
+        throw PrintError(QStringLiteral("无法开始打印作业"));
     const QFont font = printingFont(device);
     painter.setFont(font);
     const QFontMetrics metrics(font, device);

@@ -1,5 +1,4 @@
 #include "print/Printing.h"
-#include "data/DbError.h"
 
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -15,7 +14,7 @@ public:
     void newPage() override
     {
         if (!m_printer.newPage())
-            throw data::DbError(QStringLiteral("打印机无法开始新的一页"));
+            throw PrintError(QStringLiteral("打印机无法开始新的一页"));
     }
 
 private:
@@ -28,11 +27,11 @@ std::unique_ptr<PrintJob> DefaultPrinterProvider::begin(const QString &title)
 {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull())
-        throw data::DbError(QStringLiteral("没有默认打印机，无法打印。请先在系统中安装并设置默认打印机"));
+        throw PrintError(QStringLiteral("没有默认打印机，无法打印。请先在系统中安装并设置默认打印机"));
     auto job = std::make_unique<PrinterJob>(info);
     job->printer().setDocName(title);
     job->printer().setFullPage(false);
     if (!job->printer().isValid())
-        throw data::DbError(QStringLiteral("默认打印机“%1”不可用").arg(info.printerName()));
+        throw PrintError(QStringLiteral("默认打印机“%1”不可用").arg(info.printerName()));
     return job;
 }

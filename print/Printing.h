@@ -1,9 +1,18 @@
 #pragma once
 
+#include "core/Error.h"
+
 #include <QString>
 #include <memory>
 
 class QPaintDevice;
+
+// A fault of the printer or of the print job.
+class PrintError : public core::Error
+{
+public:
+    using core::Error::Error;
+};
 
 // One print job: the surface to draw on, page by page. Ending the job (the
 // destructor, or end()) hands it to the spooler.

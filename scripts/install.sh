@@ -47,8 +47,8 @@ case "${1:-}" in
 esac
 
 bash scripts/setup.sh
-cmake -S . -B build-install -DCMAKE_BUILD_TYPE=Release -DZELKANO_BUILD_TESTS=OFF -DZELKANO_BUILD_BENCH=OFF \
-    -DCMAKE_INSTALL_PREFIX="$data" -DZELKANO_INSTALL_BINDIR="$bin"
+# The release build in a folder of its own, which knows where it installs.
+cmake --preset release -B build-install -DCMAKE_INSTALL_PREFIX="$data" -DZELKANO_INSTALL_BINDIR="$bin"
 cmake --build build-install -j"$(nproc)"
 cmake --install build-install --prefix "$data"
 refresh

@@ -3,6 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DZELKANO_BUILD_TESTS=OFF -DZELKANO_BUILD_BENCH=OFF
-cmake --build build -j"$(nproc)"
+cmake --preset release
+cmake --build --preset release -j"$(nproc)"
 exec build/bin/zelkano

@@ -3,15 +3,14 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh --tests
 jobs="$(nproc)"
 
-cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELKANO_BUILD_BENCH=ON
-cmake --build build-test -j"$jobs"
-(cd build-test && ctest --output-on-failure -j"$jobs")
+cmake --preset test
+cmake --build --preset test -j"$jobs"
+ctest --preset test -j"$jobs"
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZELKANO_SANITIZE=ON -DZELKANO_BUILD_BENCH=OFF
-cmake --build build-asan -j"$jobs"
+cmake --preset asan
+cmake --build --preset asan -j"$jobs"
 # Leak reports would be Qt's and fontconfig's one-time allocations.
-(cd build-asan && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --output-on-failure -j"$jobs")
+ctest --preset asan -j"$jobs"

@@ -4,6 +4,7 @@
 #include "data/Statement.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QInputMethodEvent>
 #include <QTest>
 
@@ -31,6 +32,12 @@ TestDatabase::TestDatabase() : m_path(m_dir.filePath(QStringLiteral("drug.mdb"))
 TestDatabase::TestDatabase(const QString &sampleDir) : m_path(m_dir.filePath(QStringLiteral("drug.mdb")))
 {
     data::DatabaseBuilder::buildFromSample(sampleDir, m_path, false);
+}
+
+TestDatabase::TestDatabase(const CopyOf &file) : m_path(m_dir.filePath(QStringLiteral("drug.mdb")))
+{
+    if (!QFile::copy(file.path, m_path))
+        qFatal("cannot copy %s", qPrintable(file.path));
 }
 
 void TestDatabase::exec(const QString &sql, const QStringList &params) const
@@ -92,24 +99,6 @@ void TestDatabase::addHelpTopic(const QString &bm, const QString &mc)
 void TestDatabase::addHelpText(const QString &lb, const QString &content)
 {
     exec(QStringLiteral("INSERT INTO HELP_ZB (LB, CONTENT) VALUES (?, ?)"), {lb, content});
-}
-
-WindowFixture::WindowFixture(const QString &databasePath)
-    : m_form(std::make_unique<TFormMain>(databasePath)), m_result(m_form->FormCreate())
-{
-    if (m_result == TFormMain::StartResult::Running) {
-        m_form->show();
-        m_form->activateWindow();
-        QApplication::setActiveWindow(m_form.get());
-        if (!QTest::qWaitForWindowExposed(m_form.get()))
-            qWarning("main window was not exposed");
-        QApplication::processEvents();
-    }
-}
-
-WindowFixture::~WindowFixture()
-{
-    m_form->close();
 }
 
 QString sampleDataDir()

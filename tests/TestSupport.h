@@ -12,12 +12,12 @@
 #include <memory>
 #include <optional>
 
-// Records every message box instead of showing it.
+// Records every message box instead of showing it, while it lives.
 class RecordingPresenter : public app::MessagePresenter
 {
 public:
-    RecordingPresenter() { app::MessagePresenter::setCurrent(this); }
-    ~RecordingPresenter() override { app::MessagePresenter::setCurrent(nullptr); }
+    RecordingPresenter() : m_previous(&app::MessagePresenter::current()) { app::MessagePresenter::setCurrent(this); }
+    ~RecordingPresenter() override { app::MessagePresenter::setCurrent(m_previous); }
     void show(const app::Message &message) override
     {
         messages << message;
@@ -30,6 +30,9 @@ public:
 
     QList<app::Message> messages;
     std::function<void(const app::Message &)> onShow;
+
+private:
+    app::MessagePresenter *m_previous;
 };
 
 // A new encrypted drug database in a temporary folder, with rows added by
@@ -39,6 +42,10 @@ class TestDatabase
 public:
     TestDatabase();                                   // empty tables
     explicit TestDatabase(const QString &sampleDir);  // from JSON files
+    struct CopyOf {
+        QString path;
+    };
+    explicit TestDatabase(const CopyOf &file);        // a copy of a file, a template built once say
     const QString &path() const { return m_path; }
     QString dir() const { return m_dir.path(); }
 
@@ -54,20 +61,6 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_path;
-};
-
-// The main window on a test database, started as the program starts it.
-class WindowFixture
-{
-public:
-    explicit WindowFixture(const QString &databasePath);
-    ~WindowFixture();
-    TFormMain &form() { return *m_form; }
-    TFormMain::StartResult startResult() const { return m_result; }
-
-private:
-    std::unique_ptr<TFormMain> m_form;
-    TFormMain::StartResult m_result;
 };
 
 QString sampleDataDir();

@@ -1,5 +1,5 @@
 // The help page: topic tree, the bound text area and the save of its edits.
-#include "TestSupport.h"
+#include "GuiFixture.h"
 #include "data/DbError.h"
 #include "widgets/DbMemo.h"
 #include "widgets/PageControl.h"
@@ -11,30 +11,6 @@
 #include <QToolButton>
 
 #include <memory>
-
-namespace {
-
-TreeNode *topic(TFormMain &form, int index)
-{
-    return static_cast<TreeNode *>(form.tv4->topLevelItem(index));
-}
-
-// As the user changes pages: by the tabs.
-void showPage(TFormMain &form, int page)
-{
-    form.Pc->tabBar()->setCurrentIndex(page);
-    QApplication::processEvents();
-}
-
-void typeAtEnd(DbMemo *memo, const QString &text)
-{
-    memo->setFocus();
-    QApplication::processEvents();
-    memo->moveCursor(QTextCursor::End);
-    typeText(memo, text);
-}
-
-} // namespace
 
 class TestHelp : public QObject
 {
@@ -57,41 +33,35 @@ private slots:
 
 private:
     TFormMain &start();
-    QString stored(const QString &code) const
-    {
-        return m_db->scalar(QStringLiteral("SELECT CONTENT FROM HELP_ZB WHERE LB = ? COLLATE BINARY"), {code});
-    }
-    int rows(const QString &code) const
-    {
-        return m_db->scalar(QStringLiteral("SELECT count(*) FROM HELP_ZB WHERE LB = ? COLLATE BINARY"), {code}).toInt();
-    }
-    int allRows() const { return m_db->scalar(QStringLiteral("SELECT count(*) FROM HELP_ZB")).toInt(); }
+    QString stored(const QString &code) const { return m_window->help.stored(code); }
+    int rows(const QString &code) const { return m_window->help.rows(code); }
+    int allRows() const { return m_window->help.allRows(); }
 
-    std::unique_ptr<RecordingPresenter> m_presenter;
     std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<WindowFixture> m_window;
+    std::unique_ptr<GuiFixture> m_window;
+    RecordingPresenter *m_presenter = nullptr;
 };
 
 void TestHelp::init()
 {
-    m_presenter = std::make_unique<RecordingPresenter>();
     m_db = std::make_unique<TestDatabase>();
+    m_window = std::make_unique<GuiFixture>(m_db->path(), false);
+    m_presenter = &m_window->presenter;
 }
 
 void TestHelp::cleanup()
 {
     m_window.reset();
     m_db.reset();
-    m_presenter.reset();
 }
 
+// The window on the topics the test has put in, or again after a restart.
 TFormMain &TestHelp::start()
 {
-    m_window.reset();
-    m_window = std::make_unique<WindowFixture>(m_db->path());
-    if (m_window->startResult() != TFormMain::StartResult::Running)
+    m_window->start();
+    if (!m_window->running())
         qFatal("the window did not start");
-    return m_window->form();
+    return m_window->f();
 }
 
 void TestHelp::testEmptyTopicListLeavesTextAreaDead()
@@ -102,7 +72,7 @@ void TestHelp::testEmptyTopicListLeavesTextAreaDead()
     QVERIFY(!form.tv4->selectedNode());
     QVERIFY(!form.SQL_HELP_ZB.isActive());
 
-    showPage(form, TFormMain::HelpPage);
+    m_window->showPage(TFormMain::HelpPage);
     typeText(form.DBMemo1, QStringLiteral("没有主题时输入"));
     QTest::keyClicks(form.DBMemo1, QStringLiteral("abc"));
     QVERIFY(form.DBMemo1->toPlainText().isEmpty());
@@ -137,20 +107,20 @@ void TestHelp::testTopicsTrimmedCodesExactFirstLoadedAtStartUp()
 
     QStringList titles, codes;
     for (int i = 0; i < form.tv4->topLevelItemCount(); ++i) {
-        titles << topic(form, i)->text(0);
-        QVERIFY(topic(form, i)->nodeKey());
-        codes << topic(form, i)->nodeKey()->key;
+        titles << m_window->help.topic(i)->text(0);
+        QVERIFY(m_window->help.topic(i)->nodeKey());
+        codes << m_window->help.topic(i)->nodeKey()->key;
     }
     QCOMPARE(titles, (QStringList{QStringLiteral("第二个主题"), QStringLiteral("第一个主题"), QStringLiteral("第三个主题")}));
     QCOMPARE(codes, (QStringList{QStringLiteral("B2"), QStringLiteral("A1"), QStringLiteral(" c3 ")}));
 
     // Loaded at start-up although the help page is not shown.
     QCOMPARE(form.Pc->activePage(), int(TFormMain::SimpleQueryPage));
-    QCOMPARE(form.tv4->selectedNode(), topic(form, 0));
+    QCOMPARE(form.tv4->selectedNode(), m_window->help.topic(0));
     QCOMPARE(form.HelpLB, QStringLiteral("B2"));
     QCOMPARE(form.DBMemo1->toPlainText(), QStringLiteral("乙的说明"));
 
-    form.tv4->selectNode(topic(form, 2));
+    form.tv4->selectNode(m_window->help.topic(2));
     QCOMPARE(form.HelpLB, QStringLiteral(" c3 "));
     QCOMPARE(form.DBMemo1->toPlainText(), QStringLiteral("带空格的代码"));
     QVERIFY(m_presenter->messages.isEmpty());
@@ -162,6 +132,7 @@ void TestHelp::testTopicWithoutTextGainsOneRowOnSave_data()
     QTest::addColumn<bool>("emptiedAgain");
     QTest::newRow("text typed") << QStringLiteral("新的帮助文字") << false;
     QTest::newRow("text typed and erased") << QStringLiteral("写了又删") << true;
+    QTest::newRow("no-break space and separators typed") << QStringLiteral("甲\u00A0乙\u2028丙\u2029丁") << false;
 }
 
 void TestHelp::testTopicWithoutTextGainsOneRowOnSave()
@@ -174,14 +145,14 @@ void TestHelp::testTopicWithoutTextGainsOneRowOnSave()
     m_db->addHelpText(QStringLiteral("H1"), QStringLiteral("第一个主题的文字"));
     {
         TFormMain &form = start();
-        showPage(form, TFormMain::HelpPage);
-        form.tv4->selectNode(topic(form, 1));
+        m_window->showPage(TFormMain::HelpPage);
+        form.tv4->selectNode(m_window->help.topic(1));
         QVERIFY(form.SQL_HELP_ZB.isActive());
         QCOMPARE(form.SQL_HELP_ZB.recordCount(), 0);
         QVERIFY(form.DBMemo1->toPlainText().isEmpty());
 
-        typeAtEnd(form.DBMemo1, typed);
-        QCOMPARE(form.DBMemo1->toPlainText(), typed);
+        m_window->help.typeAtEnd(typed);
+        QCOMPARE(form.DBMemo1->enteredText(), typed);
         if (emptiedAgain) {
             form.DBMemo1->selectAll();
             QTest::keyClick(form.DBMemo1, Qt::Key_Backspace);
@@ -199,8 +170,8 @@ void TestHelp::testTopicWithoutTextGainsOneRowOnSave()
 
     // After a restart the topic shows what was saved.
     TFormMain &again = start();
-    again.tv4->selectNode(topic(again, 1));
-    QCOMPARE(again.DBMemo1->toPlainText(), expected);
+    again.tv4->selectNode(m_window->help.topic(1));
+    QCOMPARE(again.DBMemo1->enteredText(), expected);
 }
 
 void TestHelp::testSeveralRowsShowAndWriteOnlyTheFirst()
@@ -220,9 +191,9 @@ void TestHelp::testSeveralRowsShowAndWriteOnlyTheFirst()
     const QString first = textOf(firstRowId);
 
     TFormMain &form = start();
-    showPage(form, TFormMain::HelpPage);
+    m_window->showPage(TFormMain::HelpPage);
     QCOMPARE(form.DBMemo1->toPlainText(), first);
-    typeAtEnd(form.DBMemo1, QStringLiteral("（修订）"));
+    m_window->help.typeAtEnd(QStringLiteral("（修订）"));
     form.tbSave->click();
     QCOMPARE(m_presenter->texts(), QStringList{QStringLiteral("保存成功！")});
 
@@ -242,18 +213,18 @@ void TestHelp::testSelectingAnotherTopicDropsEdits()
     m_db->addHelpText(QStringLiteral("A1"), QStringLiteral("甲的说明"));
     m_db->addHelpText(QStringLiteral("B2"), QStringLiteral("乙的说明"));
     TFormMain &form = start();
-    showPage(form, TFormMain::HelpPage);
-    typeAtEnd(form.DBMemo1, QStringLiteral("，未保存的改动"));
+    m_window->showPage(TFormMain::HelpPage);
+    m_window->help.typeAtEnd(QStringLiteral("，未保存的改动"));
     QVERIFY(form.SQL_HELP_ZB.state() == data::DataSetState::Edit);
 
     // By the keyboard, as the user moves through the tree.
     form.tv4->setFocus();
     QApplication::processEvents();
     QTest::keyClick(form.tv4, Qt::Key_Down);
-    QCOMPARE(form.tv4->selectedNode(), topic(form, 1));
+    QCOMPARE(form.tv4->selectedNode(), m_window->help.topic(1));
     QCOMPARE(form.DBMemo1->toPlainText(), QStringLiteral("乙的说明"));
     QTest::keyClick(form.tv4, Qt::Key_Up);
-    QCOMPARE(form.tv4->selectedNode(), topic(form, 0));
+    QCOMPARE(form.tv4->selectedNode(), m_window->help.topic(0));
     QCOMPARE(form.DBMemo1->toPlainText(), QStringLiteral("甲的说明"));
     QVERIFY(!form.SQL_HELP_ZB.updatesPending());
 
@@ -271,12 +242,12 @@ void TestHelp::testEditsSurvivePageVisitsAndOnlyHelpSaveWritesThem()
     m_db->addHelpTopic(QStringLiteral("A1"), QStringLiteral("使用说明"));
     m_db->addHelpText(QStringLiteral("A1"), QStringLiteral("旧文字"));
     TFormMain &form = start();
-    showPage(form, TFormMain::HelpPage);
-    typeAtEnd(form.DBMemo1, QStringLiteral("和新文字"));
+    m_window->showPage(TFormMain::HelpPage);
+    m_window->help.typeAtEnd(QStringLiteral("和新文字"));
     const QString edited = QStringLiteral("旧文字和新文字");
 
     // A save on the drug entry page writes the drug, not the help text.
-    showPage(form, TFormMain::DrugEntryPage);
+    m_window->showPage(TFormMain::DrugEntryPage);
     form.Edit1->setText(QStringLiteral("甘草"));
     form.Edit1Exit();
     QVERIFY(form.SQL_ZB.isActive());
@@ -285,8 +256,8 @@ void TestHelp::testEditsSurvivePageVisitsAndOnlyHelpSaveWritesThem()
     QCOMPARE(m_presenter->texts(), QStringList{QStringLiteral("保存成功！")});
     QCOMPARE(stored(QStringLiteral("A1")), QStringLiteral("旧文字"));
 
-    showPage(form, TFormMain::SimpleQueryPage);
-    showPage(form, TFormMain::HelpPage);
+    m_window->showPage(TFormMain::SimpleQueryPage);
+    m_window->showPage(TFormMain::HelpPage);
     QCOMPARE(form.DBMemo1->toPlainText(), edited);
     QCOMPARE(stored(QStringLiteral("A1")), QStringLiteral("旧文字"));
 
@@ -315,7 +286,7 @@ void TestHelp::testEnterMovesOnCtrlEnterBreaksLine()
     m_db->addHelpTopic(QStringLiteral("A1"), QStringLiteral("使用说明"));
     m_db->addHelpText(QStringLiteral("A1"), QStringLiteral("第一行"));
     TFormMain &form = start();
-    showPage(form, TFormMain::HelpPage);
+    m_window->showPage(TFormMain::HelpPage);
     form.DBMemo1->setFocus();
     QApplication::processEvents();
     form.DBMemo1->moveCursor(QTextCursor::End);
@@ -344,7 +315,7 @@ void TestHelp::testTextAreaWrapsWithoutScrollBars()
     m_db->addHelpTopic(QStringLiteral("A1"), QStringLiteral("使用说明"));
     m_db->addHelpText(QStringLiteral("A1"), QString(400, QChar(u'说')));
     TFormMain &form = start();
-    showPage(form, TFormMain::HelpPage);
+    m_window->showPage(TFormMain::HelpPage);
     DbMemo *memo = form.DBMemo1;
     QCOMPARE(memo->toolTip(), QStringLiteral("Ctrl+Enter 换行"));
     QCOMPARE(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);

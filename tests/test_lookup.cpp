@@ -1,7 +1,8 @@
 // The drug lookup: category tree, record sheet, search by name and combined search.
-#include "TestSupport.h"
-#include "app/Guard.h"
+#include "GuiFixture.h"
+#include "core/Guard.h"
 #include "data/DbError.h"
+#include "data/DrugFields.h"
 #include "widgets/LabeledEdit.h"
 #include "widgets/Memo.h"
 #include "widgets/TreeView.h"
@@ -34,12 +35,13 @@ const QStringList BoxColumns = {
     QStringLiteral("植物形态"), QStringLiteral("类别"),     QStringLiteral("英文名称"), QStringLiteral("附注"),
 };
 
-// Every column the program writes or reads as free text (类别 is kept by the database).
-const QStringList TextColumns = {
-    QStringLiteral("药物名称"), QStringLiteral("英文名称"), QStringLiteral("别名"),     QStringLiteral("来源"),
-    QStringLiteral("植物形态1"), QStringLiteral("植物形态2"), QStringLiteral("生长地"), QStringLiteral("采制"),
-    QStringLiteral("化学成分"), QStringLiteral("性味"),     QStringLiteral("功能主治"), QStringLiteral("附注"),
-};
+// Every column the program writes or reads as free text (类别 is kept by the
+// database, LB is a code).
+const QStringList TextColumns = [] {
+    QStringList columns = data::drugColumns();
+    columns.removeOne(QStringLiteral("LB"));
+    return columns;
+}();
 
 // A sheet of labels followed by the given values, one empty line between items.
 QStringList sheet(const QStringList &values)
@@ -174,19 +176,6 @@ private:
         return *m_badInput;
     }
 
-    static void search(TFormMain &form, const QString &name)
-    {
-        form.LabeledEdit_mc->setText(name);
-        form.BitBtn1->click();
-    }
-
-    static void combined(TFormMain &form, const QMap<int, QString> &boxes)
-    {
-        for (int i = 0; i < 12; ++i)
-            form.LabeledEdits[i]->setText(boxes.value(i + 1));
-        form.BitBtn2->click();
-    }
-
     void badInputData();
 
 private slots:
@@ -194,16 +183,15 @@ private slots:
 
     void testTreeHoldsCategoriesInTableOrderWithTheirDrugs()
     {
-        RecordingPresenter presenter;
         TreeDb t;
-        WindowFixture window(t.db.path());
-        TreeView *tv1 = window.form().tv1;
+        GuiFixture window(t.db.path());
+        TreeView *tv1 = window.f().tv1;
 
         QCOMPARE(topTexts(tv1), (QStringList{"解表药", "清热药", "补益药", "空类"}));
         const QList<QStringList> names{{"麻黄"}, {"黄芩", "黄连"}, {"人参"}, {}};
         const QList<QStringList> keys{{id(t.mahuang)}, {id(t.huangqin), id(t.huanglian)}, {id(t.renshen)}, {}};
-        const qint64 categoryIcon = window.form().ImageList_TreeView.icon(1, 1).cacheKey();
-        const qint64 drugIcon = window.form().ImageList_TreeView.icon(2, 3).cacheKey();
+        const qint64 categoryIcon = window.f().ImageList_TreeView.icon(Icons::GreenBook, Icons::GreenBook).cacheKey();
+        const qint64 drugIcon = window.f().ImageList_TreeView.icon(Icons::BlueBookClosed, Icons::BlueBookOpen).cacheKey();
         for (int c = 0; c < 4; ++c) {
             auto *category = static_cast<TreeNode *>(tv1->topLevelItem(c));
             QVERIFY(!category->nodeKey());
@@ -221,17 +209,16 @@ private slots:
         // 党参 (code "02" against " 02 "), 孤药 and 无类药 have no category node.
         QCOMPARE(tv1->nodeCount(), 8);
         QVERIFY(!tv1->selectedNode());
-        QVERIFY(window.form().Memo1->lines().isEmpty());
-        QVERIFY(presenter.messages.isEmpty());
+        QVERIFY(window.f().Memo1->lines().isEmpty());
+        QVERIFY(window.presenter.messages.isEmpty());
     }
 
     void testSelectingNodesShowsDrugsAndLeavesCategoriesAlone()
     {
-        RecordingPresenter presenter;
         TreeDb t;
         t.db.addDrug({{"LB", "04"}, {"药物名称", "黄连"}, {"功能主治", "第二个黄连"}});
-        WindowFixture window(t.db.path());
-        TFormMain &form = window.form();
+        GuiFixture window(t.db.path());
+        TFormMain &form = window.f();
 
         form.LabeledEdit_mc->setText(QStringLiteral("用户输入"));
         form.tv1->selectNode(child(form.tv1, 1, 0));
@@ -252,28 +239,26 @@ private slots:
         form.tv1->selectNode(child(form.tv1, 3, 0));
         QCOMPARE(form.Memo1->lines().value(0), Labels[0] + QStringLiteral("黄连"));
         QCOMPARE(form.Memo1->lines().value(20), Labels[10] + QStringLiteral("第二个黄连"));
-        QVERIFY(presenter.messages.isEmpty());
+        QVERIFY(window.presenter.messages.isEmpty());
     }
 
     void testDrugDeletedAfterStartShowsBareLabels()
     {
-        RecordingPresenter presenter;
         TreeDb t;
-        WindowFixture window(t.db.path());
-        TFormMain &form = window.form();
+        GuiFixture window(t.db.path());
+        TFormMain &form = window.f();
         t.db.exec(QStringLiteral("DELETE FROM DRUG_ZB WHERE ID = ?"), {id(t.mahuang)});
 
         form.tv1->selectNode(child(form.tv1, 0, 0));
         QCOMPARE(form.Memo1->lines(), sheet({}));
         QCOMPARE(form.LabeledEdit_mc->text(), QStringLiteral("麻黄"));
-        QVERIFY(presenter.messages.isEmpty());
+        QVERIFY(window.presenter.messages.isEmpty());
     }
 
     // --- record sheet ---
 
     void testSheetHasTwelveLabelledLinesWithRawValues()
     {
-        RecordingPresenter presenter;
         TestDatabase db;
         db.addCategory("01", "补益药");
         const QStringList itemColumns{"药物名称", "类别", "英文名称", "别名", "来源", "植物形态",
@@ -291,8 +276,8 @@ private slots:
             }
         }
         const qint64 drug = db.addDrug(columns);
-        WindowFixture window(db.path());
-        TFormMain &form = window.form();
+        GuiFixture window(db.path());
+        TFormMain &form = window.f();
 
         form.ShowDrug(id(drug), form.Memo1);
         QCOMPARE(form.Memo1->lines().size(), 23);
@@ -306,7 +291,7 @@ private slots:
         const qint64 empty = db.addDrug({});
         form.ShowDrug(id(empty), form.Memo1);
         QCOMPARE(form.Memo1->lines(), sheet({}));
-        QVERIFY(presenter.messages.isEmpty());
+        QVERIFY(window.presenter.messages.isEmpty());
     }
 
     void testPlantFormJoinsBothColumns_data()
@@ -332,10 +317,10 @@ private slots:
         if (!second.isNull())
             columns["植物形态2"] = second;
         const qint64 drug = db.addDrug(columns);
-        WindowFixture window(db.path());
-        window.form().ShowDrug(id(drug), window.form().Memo1);
-        QCOMPARE(window.form().Memo1->lines().value(10), Labels[5] + shown);
-        QCOMPARE(window.form().Memo1->lines().size(), 23);
+        GuiFixture window(db.path());
+        window.f().ShowDrug(id(drug), window.f().Memo1);
+        QCOMPARE(window.f().Memo1->lines().value(10), Labels[5] + shown);
+        QCOMPARE(window.f().Memo1->lines().size(), 23);
     }
 
     void testMultiLineAndLongValuesTakeSeveralLines()
@@ -343,9 +328,9 @@ private slots:
         TestDatabase db;
         const QString longText(300, QChar(u'药'));
         const qint64 drug = db.addDrug({{"来源", "第一行\n第二行\n第三行"}, {"功能主治", longText}});
-        WindowFixture window(db.path());
-        Memo *memo = window.form().Memo1;
-        window.form().ShowDrug(id(drug), memo);
+        GuiFixture window(db.path());
+        Memo *memo = window.f().Memo1;
+        window.f().ShowDrug(id(drug), memo);
 
         const QStringList lines = memo->lines();
         QCOMPARE(lines.size(), 25);
@@ -368,16 +353,16 @@ private slots:
             many << QStringLiteral("附注第%1行").arg(i);
         const qint64 first = db.addDrug({{"药物名称", "甲"}, {"附注", many.join(u'\n')}});
         const qint64 second = db.addDrug({{"药物名称", "乙"}, {"附注", many.join(u'\n')}});
-        WindowFixture window(db.path());
-        Memo *memo = window.form().Memo1;
+        GuiFixture window(db.path());
+        Memo *memo = window.f().Memo1;
 
-        window.form().ShowDrug(id(first), memo);
+        window.f().ShowDrug(id(first), memo);
         QCOMPARE(memo->firstVisibleLine(), 0);
         memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
         QApplication::processEvents();
         QVERIFY(memo->firstVisibleLine() > 0);
 
-        window.form().ShowDrug(id(second), memo);
+        window.f().ShowDrug(id(second), memo);
         QApplication::processEvents();
         QCOMPARE(memo->firstVisibleLine(), 0);
         QCOMPARE(memo->lines().value(0), Labels[0] + "乙");
@@ -397,21 +382,20 @@ private slots:
     void testNonNumericIdReportsErrorAndLeavesAreaEmpty()
     {
         QFETCH(QString, badId);
-        RecordingPresenter presenter;
         TestDatabase db;
         const qint64 drug = db.addDrug({{"药物名称", "甘草"}});
         const QByteArray before = fingerprint(db);
-        WindowFixture window(db.path());
-        TFormMain &form = window.form();
+        GuiFixture window(db.path());
+        TFormMain &form = window.f();
         form.ShowDrug(id(drug), form.Memo1);
         QVERIFY(!form.Memo1->lines().isEmpty());
 
         QVERIFY_THROWS_EXCEPTION(data::DbError, form.ShowDrug(badId, form.Memo1));
         QVERIFY(form.Memo1->lines().isEmpty());
         form.ShowDrug(id(drug), form.Memo1);
-        app::guarded([&] { form.ShowDrug(badId, form.Memo1); });
-        QCOMPARE(presenter.count(app::MessageForm::ErrorReport), 1);
-        QCOMPARE(presenter.messages.size(), 1);
+        core::guarded([&] { form.ShowDrug(badId, form.Memo1); });
+        QCOMPARE(window.presenter.count(app::MessageForm::ErrorReport), 1);
+        QCOMPARE(window.presenter.messages.size(), 1);
         QVERIFY(form.Memo1->lines().isEmpty());
         QCOMPARE(fingerprint(db), before);
     }
@@ -420,41 +404,39 @@ private slots:
 
     void testNameSearchShowsFoundDrugAndChangesNothingElse()
     {
-        RecordingPresenter presenter;
         TreeDb t;
-        WindowFixture window(t.db.path());
-        TFormMain &form = window.form();
+        GuiFixture window(t.db.path());
+        TFormMain &form = window.f();
         TreeNode *selected = child(form.tv1, 0, 0);
         form.tv1->selectNode(selected);
 
         // Drugs outside the tree are found too.
-        search(form, QStringLiteral("孤药"));
+        window.simpleQuery.search(QStringLiteral("孤药"));
         QCOMPARE(form.Memo1->lines().value(0), Labels[0] + "孤药");
         QCOMPARE(form.tv1->selectedNode(), selected);
         QCOMPARE(form.LabeledEdit_mc->text(), QStringLiteral("孤药"));
         QVERIFY(!form.tv1->topLevelItem(1)->isExpanded());
-        QVERIFY(presenter.messages.isEmpty());
+        QVERIFY(window.presenter.messages.isEmpty());
 
         // The name the tree put into the box finds that drug again.
         form.tv1->selectNode(child(form.tv1, 1, 1));
         form.Memo1->clear();
         form.BitBtn1->click();
         QCOMPARE(form.Memo1->lines().value(0), Labels[0] + "黄连");
-        QVERIFY(presenter.messages.isEmpty());
+        QVERIFY(window.presenter.messages.isEmpty());
     }
 
     void testNameNotFoundKeepsSheetAndSaysSo()
     {
-        RecordingPresenter presenter;
         TreeDb t;
-        WindowFixture window(t.db.path());
-        TFormMain &form = window.form();
+        GuiFixture window(t.db.path());
+        TFormMain &form = window.f();
         form.tv1->selectNode(child(form.tv1, 0, 0));
         const QStringList shown = form.Memo1->lines();
 
-        search(form, QStringLiteral("不存在"));
-        QCOMPARE(presenter.messages.size(), 1);
-        const app::Message &m = presenter.messages.first();
+        window.simpleQuery.search(QStringLiteral("不存在"));
+        QCOMPARE(window.presenter.messages.size(), 1);
+        const app::Message &m = window.presenter.messages.first();
         QCOMPARE(m.form, app::MessageForm::Direct);
         QCOMPARE(m.text, QStringLiteral("无此药物！"));
         QCOMPARE(m.title, QStringLiteral("提示"));
@@ -465,17 +447,16 @@ private slots:
 
     void testEmptyNameBoxDoesNothing()
     {
-        RecordingPresenter presenter;
         TreeDb t;
-        WindowFixture window(t.db.path());
-        TFormMain &form = window.form();
+        GuiFixture window(t.db.path());
+        TFormMain &form = window.f();
         form.tv1->selectNode(child(form.tv1, 0, 0));
         form.LabeledEdit_mc->clear();
         const QStringList shown = form.Memo1->lines();
         const QString lastStatement = form.SQL_1.sql();
 
         form.BitBtn1->click();
-        QVERIFY(presenter.messages.isEmpty());
+        QVERIFY(window.presenter.messages.isEmpty());
         QCOMPARE(form.Memo1->lines(), shown);
         QCOMPARE(form.SQL_1.sql(), lastStatement);
     }
@@ -484,18 +465,17 @@ private slots:
 
     void testNoCriteriaListsEveryDrugByCategoryCodeThenId()
     {
-        RecordingPresenter presenter;
         TreeDb t;
-        WindowFixture window(t.db.path());
-        TFormMain &form = window.form();
-        combined(form, {});
+        GuiFixture window(t.db.path());
+        TFormMain &form = window.f();
+        window.combinedQuery.search({});
 
         // Codes NULL < " 02 " < "01" < "02" < "03" < "99"; names and categories trimmed.
         QCOMPARE(topTexts(form.tv2), (QStringList{"：无类药", "补益药：人参", "清热药：黄芩", "清热药：黄连",
                                                   "：党参", "解表药：麻黄", "：孤药"}));
         QCOMPARE(topKeys(form.tv2), (QStringList{id(t.uncategorised), id(t.renshen), id(t.huangqin),
                                                  id(t.huanglian), id(t.dangshen), id(t.mahuang), id(t.orphan)}));
-        const qint64 drugIcon = form.ImageList_TreeView.icon(2, 3).cacheKey();
+        const qint64 drugIcon = form.ImageList_TreeView.icon(Icons::BlueBookClosed, Icons::BlueBookOpen).cacheKey();
         for (int i = 0; i < form.tv2->topLevelItemCount(); ++i)
             QCOMPARE(form.tv2->topLevelItem(i)->icon(0).cacheKey(), drugIcon);
         QCOMPARE(form.tv2->selectedNode(), form.tv2->topLevelItem(0));
@@ -508,7 +488,7 @@ private slots:
         QVERIFY(form.Memo1->lines().isEmpty());
         QVERIFY(form.LabeledEdit_mc->text().isEmpty());
         QVERIFY(!form.tv1->selectedNode());
-        QVERIFY(presenter.messages.isEmpty());
+        QVERIFY(window.presenter.messages.isEmpty());
     }
 
     void testEachBoxTestsItsOwnColumn_data()
@@ -529,7 +509,6 @@ private slots:
     {
         QFETCH(int, box);
         QFETCH(QString, column);
-        RecordingPresenter presenter;
         const QString marked = QStringLiteral("前甲标记后"), other = QStringLiteral("无关");
         TestDatabase db;
         db.exec(QStringLiteral("INSERT INTO DRUG_LB (BM, MC) VALUES ('01', ?), ('02', ?)"), {marked, other});
@@ -544,65 +523,62 @@ private slots:
         }
         db.addDrug(decoy);
         const qint64 wantedId = db.addDrug(wanted);
-        WindowFixture window(db.path());
-        TFormMain &form = window.form();
+        GuiFixture window(db.path());
+        TFormMain &form = window.f();
 
-        combined(form, {{box, QStringLiteral("甲标记")}});
+        window.combinedQuery.search({{box, QStringLiteral("甲标记")}});
         QCOMPARE(topKeys(form.tv2), QStringList{id(wantedId)});
-        QVERIFY(presenter.messages.isEmpty());
+        QVERIFY(window.presenter.messages.isEmpty());
     }
 
     void testCriteriaCombineWithAndAndKeepWildcards()
     {
-        RecordingPresenter presenter;
         TestDatabase db;
         db.addCategory("01", "补益药");
         const qint64 a = db.addDrug({{"LB", "01"}, {"药物名称", "甘草"}, {"性味", "甘平"}});
         const qint64 b = db.addDrug({{"LB", "01"}, {"药物名称", "甘草片"}, {"性味", "苦"}});
         const qint64 c = db.addDrug({{"LB", "01"}, {"药物名称", "黄芪"}, {"性味", "甘温"}});
-        WindowFixture window(db.path());
-        TFormMain &form = window.form();
+        GuiFixture window(db.path());
+        TFormMain &form = window.f();
 
-        combined(form, {{2, "甘草"}});
+        window.combinedQuery.search({{2, "甘草"}});
         QCOMPARE(topKeys(form.tv2), (QStringList{id(a), id(b)}));
-        combined(form, {{2, "甘草"}, {4, "甘"}});
+        window.combinedQuery.search({{2, "甘草"}, {4, "甘"}});
         QCOMPARE(topKeys(form.tv2), QStringList{id(a)});
-        combined(form, {{4, "甘"}, {2, "芪"}});
+        window.combinedQuery.search({{4, "甘"}, {2, "芪"}});
         QCOMPARE(topKeys(form.tv2), QStringList{id(c)});
-        combined(form, {{2, "甘%片"}});
+        window.combinedQuery.search({{2, "甘%片"}});
         QCOMPARE(topKeys(form.tv2), QStringList{id(b)});
-        combined(form, {{2, "_草"}});
+        window.combinedQuery.search({{2, "_草"}});
         QCOMPARE(topKeys(form.tv2), (QStringList{id(a), id(b)}));
-        combined(form, {{2, "黄_"}, {4, "%温"}});
+        window.combinedQuery.search({{2, "黄_"}, {4, "%温"}});
         QCOMPARE(topKeys(form.tv2), QStringList{id(c)});
-        QVERIFY(presenter.messages.isEmpty());
+        QVERIFY(window.presenter.messages.isEmpty());
     }
 
     void testSearchWithoutResultKeepsSheetAndEmptiesList()
     {
-        RecordingPresenter presenter;
         TreeDb t;
-        WindowFixture window(t.db.path());
-        TFormMain &form = window.form();
-        combined(form, {{2, "黄"}});
+        GuiFixture window(t.db.path());
+        TFormMain &form = window.f();
+        window.combinedQuery.search({{2, "黄"}});
         QCOMPARE(form.tv2->topLevelItemCount(), 3);
         const QStringList shown = form.Memo2->lines();
         QVERIFY(!shown.isEmpty());
 
-        combined(form, {{2, "黄"}, {3, "不存在"}});
+        window.combinedQuery.search({{2, "黄"}, {3, "不存在"}});
         QCOMPARE(form.tv2->topLevelItemCount(), 0);
         QVERIFY(!form.tv2->selectedNode());
         QCOMPARE(form.Memo2->lines(), shown);
-        QVERIFY(presenter.messages.isEmpty());
+        QVERIFY(window.presenter.messages.isEmpty());
     }
 
     void testRerunRebuildsListWithoutShowingDuringRebuild()
     {
-        RecordingPresenter presenter;
         TreeDb t;
-        WindowFixture window(t.db.path());
-        TFormMain &form = window.form();
-        combined(form, {{2, "黄"}});
+        GuiFixture window(t.db.path());
+        TFormMain &form = window.f();
+        window.combinedQuery.search({{2, "黄"}});
         form.tv2->selectNode(static_cast<TreeNode *>(form.tv2->topLevelItem(1)));
         QCOMPARE(form.Memo2->lines().value(0), Labels[0] + "黄连");
 
@@ -627,7 +603,7 @@ private slots:
         QCOMPARE(topKeys(form.tv2), (QStringList{id(t.huangqin), id(t.huanglian), id(t.mahuang)}));
         QCOMPARE(form.tv2->selectedNode(), form.tv2->topLevelItem(0));
         QCOMPARE(form.Memo2->lines().value(0), Labels[0] + " 黄芩 ");
-        QVERIFY(presenter.messages.isEmpty());
+        QVERIFY(window.presenter.messages.isEmpty());
     }
 
     // --- bad input: every box of both searches ---
@@ -638,20 +614,19 @@ private slots:
     {
         QFETCH(QString, typed);
         QFETCH(int, exactly);
-        RecordingPresenter presenter;
         TestDatabase &db = badInputDb();
-        WindowFixture window(db.path());
-        TFormMain &form = window.form();
+        GuiFixture window(db.path());
+        TFormMain &form = window.f();
         form.ShowDrug(id(m_badInputIds[0]), form.Memo1);
         const QStringList before = form.Memo1->lines();
 
-        search(form, typed);
-        QCOMPARE(presenter.count(app::MessageForm::ErrorReport), 0);
+        window.simpleQuery.search(typed);
+        QCOMPARE(window.presenter.count(app::MessageForm::ErrorReport), 0);
         if (exactly < 0) {
-            QCOMPARE(presenter.texts(), QStringList{QStringLiteral("无此药物！")});
+            QCOMPARE(window.presenter.texts(), QStringList{QStringLiteral("无此药物！")});
             QCOMPARE(form.Memo1->lines(), before);
         } else {
-            QVERIFY(presenter.messages.isEmpty());
+            QVERIFY(window.presenter.messages.isEmpty());
             QCOMPARE(form.Memo1->lines().value(20), Labels[10] + Stored[exactly]);
         }
         QCOMPARE(form.LabeledEdit_mc->text(), typed);
@@ -664,19 +639,18 @@ private slots:
     {
         QFETCH(QString, typed);
         QFETCH(QList<int>, contains);
-        RecordingPresenter presenter;
         TestDatabase &db = badInputDb();
-        WindowFixture window(db.path());
-        TFormMain &form = window.form();
+        GuiFixture window(db.path());
+        TFormMain &form = window.f();
         QStringList expected;
         for (int i : contains)
             expected << id(m_badInputIds[i]);
 
         for (int box = 1; box <= 12; ++box) {
             form.Memo2->clear();
-            combined(form, {{box, typed}});
+            window.combinedQuery.search({{box, typed}});
             QCOMPARE(form.LabeledEdits[box - 1]->text(), typed);
-            QVERIFY2(presenter.messages.isEmpty(), qPrintable(presenter.texts().join(u'|')));
+            QVERIFY2(window.presenter.messages.isEmpty(), qPrintable(window.presenter.texts().join(u'|')));
             QCOMPARE(topKeys(form.tv2), expected);
             if (!contains.isEmpty())
                 QCOMPARE(form.Memo2->lines().value(20), Labels[10] + Stored[contains.first()]);

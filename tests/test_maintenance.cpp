@@ -1,6 +1,6 @@
 // The drug entry page: loading a record by name, the bound editors, save
 // and delete, and what a failed or interrupted save leaves behind.
-#include "TestSupport.h"
+#include "GuiFixture.h"
 #include "data/Connection.h"
 #include "data/DataSet.h"
 #include "data/Statement.h"
@@ -32,9 +32,6 @@ using data::DataSetState;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-const QStringList MemoColumns{u"别名"_s, u"来源"_s,     u"植物形态1"_s, u"植物形态2"_s, u"生长地"_s,
-                              u"采制"_s, u"化学成分"_s, u"性味"_s,      u"功能主治"_s,  u"附注"_s};
 
 const QString SaveFailed = u"保存失败！原因："_s;
 
@@ -77,123 +74,38 @@ const Template &drugs()
     return instance;
 }
 
-// The main window on a database of its own, showing the drug entry page.
-class EntryPage
+// The main window on a copy of those drugs, showing the drug entry page.
+// The copy is a base, so that it is there before the window opens on it.
+struct CopiedDrugs {
+    TestDatabase db{TestDatabase::CopyOf{drugs().db.path()}};
+};
+
+class EntryPage : public CopiedDrugs, public GuiFixture, public pages::Entry
 {
 public:
     explicit EntryPage(bool start = true)
-        : maHuang(drugs().maHuang), huangLian(drugs().huangLian), ganCao1(drugs().ganCao1), ganCao2(drugs().ganCao2),
-          guiZhi(drugs().guiZhi), orphan(drugs().orphan)
+        : GuiFixture(db.path(), false), pages::Entry(static_cast<GuiFixture &>(*this)), maHuang(drugs().maHuang),
+          huangLian(drugs().huangLian), ganCao1(drugs().ganCao1), ganCao2(drugs().ganCao2), guiZhi(drugs().guiZhi),
+          orphan(drugs().orphan)
     {
-        QFile::remove(db.path());
-        if (!QFile::copy(drugs().db.path(), db.path()))
-            qFatal("cannot copy the test database");
         if (start)
             this->start();
     }
 
     void start()
     {
-        window.emplace(db.path());
+        GuiFixture::start();
         showPage(TFormMain::DrugEntryPage);
     }
-    bool running() const { return window && window->startResult() == TFormMain::StartResult::Running; }
 
-    TFormMain &f() { return window->form(); }
-    DbMemo *memo(const QString &column)
-    {
-        const qsizetype i = MemoColumns.indexOf(column);
-        if (i < 0)
-            qFatal("no memo is bound to %s", qPrintable(column));
-        return f().DBMemos[size_t(i)];
-    }
-    QWidget *editor(const QString &column)
-    {
-        return column == u"英文名称"_s ? static_cast<QWidget *>(f().DBEdit1) : memo(column);
-    }
-
-    // As the user does it: a click on the page's tab.
-    void showPage(int page) { f().Pc->tabBar()->setCurrentIndex(page), settle(); }
-    void enterName(const QString &name)
-    {
-        f().Edit1->setFocus();
-        settle();
-        f().Edit1->clear();
-        typeText(f().Edit1, name);
-    }
-    // Leaving the box by moving the focus on runs Edit1Exit.
-    void leaveName() { f().DBEdit1->setFocus(), settle(); }
-    void load(const QString &name) { enterName(name), leaveName(); }
-    void chooseCategory(int index)
-    {
-        // What the opened list does when a row is picked.
-        f().DBLookupComboBox1->setCurrentIndex(index);
-        emit f().DBLookupComboBox1->activated(index);
-        settle();
-    }
-    void save() { f().tbSave->click(), settle(); }
-    void remove() { f().tbDelete->click(), settle(); }
-    QString stored(qint64 id, const QString &column)
-    {
-        return scalar(u"SELECT \"%1\" FROM DRUG_ZB WHERE ID = ?"_s.arg(column), {QString::number(id)});
-    }
-    int rows() { return scalar(u"SELECT count(*) FROM DRUG_ZB"_s).toInt(); }
-    QString editing(const QString &column) { return f().SQL_ZB.asString(column); }
-    bool blank()
-    {
-        bool empty = f().DBEdit1->text().isEmpty() && f().DBLookupComboBox1->currentIndex() == -1 &&
-                     f().DBLookupComboBox1->currentText().isEmpty();
-        for (DbMemo *m : f().DBMemos)
-            empty = empty && m->toPlainText().isEmpty();
-        return empty;
-    }
-
-    // Read through a connection of its own, as another program would; kept
-    // open because proving the key on every open is slow.
-    QString scalar(const QString &sql, const QStringList &params = {})
-    {
-        if (!m_reader) {
-            m_reader.emplace(db.path());
-            m_reader->open();
-        }
-        data::Statement statement(m_reader->handle(), sql);
-        for (int i = 0; i < params.size(); ++i)
-            statement.bind(i + 1, params[i]);
-        return statement.step() ? statement.text(0) : QString();
-    }
-
-    RecordingPresenter presenter;
-    TestDatabase db;
-    std::optional<WindowFixture> window;
     const qint64 maHuang, huangLian, ganCao1, ganCao2, guiZhi, orphan;
-
-private:
-    std::optional<data::Connection> m_reader;
 };
-
-// Types at the end of what the editor holds, where a click after the text
-// puts the cursor.
-void focusAtEnd(QWidget *editor)
-{
-    editor->setFocus();
-    settle();
-    if (auto *line = qobject_cast<QLineEdit *>(editor))
-        line->end(false);
-    else if (auto *memo = qobject_cast<QPlainTextEdit *>(editor))
-        memo->moveCursor(QTextCursor::End);
-}
-
-void typeAtEnd(QWidget *editor, const QString &text)
-{
-    focusAtEnd(editor);
-    typeText(editor, text);
-}
 
 QString shownText(QWidget *editor)
 {
     if (auto *line = qobject_cast<QLineEdit *>(editor))
         return line->text();
-    return static_cast<QPlainTextEdit *>(editor)->toPlainText();
+    return static_cast<DbMemo *>(editor)->enteredText();
 }
 
 void typeLines(QWidget *editor, const QStringList &lines)
@@ -978,16 +890,21 @@ private slots:
         QTest::addColumn<QString>("column");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("asName");
+        QTest::addColumn<bool>("pasted");
 
-        QTest::newRow("double quotes") << "附注" << u"他说\"好\"，\"\""_s << true;
-        QTest::newRow("quotes and semicolon") << "英文名称" << u"O'Brien'; DROP TABLE DRUG_ZB; --"_s << true;
-        QTest::newRow("backslashes") << "来源" << u"C:\\新\\药\\n\\t\\"_s << true;
-        QTest::newRow("LIKE wildcards") << "性味" << u"100%_纯"_s << true;
-        QTest::newRow("non-BMP characters") << "别名" << u"𠀀𪚥🌿草"_s << true;
+        QTest::newRow("double quotes") << "附注" << u"他说\"好\"，\"\""_s << true << false;
+        QTest::newRow("quotes and semicolon") << "英文名称" << u"O'Brien'; DROP TABLE DRUG_ZB; --"_s << true << false;
+        QTest::newRow("backslashes") << "来源" << u"C:\\新\\药\\n\\t\\"_s << true << false;
+        QTest::newRow("LIKE wildcards") << "性味" << u"100%_纯"_s << true << false;
+        QTest::newRow("non-BMP characters") << "别名" << u"𠀀𪚥🌿草"_s << true << false;
         QTest::newRow("10000 characters in DBEdit1")
-            << "英文名称" << (u"药"_s.repeated(5000) + u"ab"_s.repeated(2500)) << false;
-        QTest::newRow("10000 characters in memo") << "功能主治" << u"清热𠀀"_s.repeated(2500) << false;
-        QTest::newRow("line breaks from Ctrl+Enter") << "附注" << u"第一行\n\n第三行 \n"_s << false;
+            << "英文名称" << (u"药"_s.repeated(5000) + u"ab"_s.repeated(2500)) << false << false;
+        QTest::newRow("10000 characters in memo") << "功能主治" << u"清热𠀀"_s.repeated(2500) << false << false;
+        QTest::newRow("line breaks from Ctrl+Enter") << "附注" << u"第一行\n\n第三行 \n"_s << false << false;
+        // Kept as entered, not as the text area draws them (a blank, a line break).
+        const QString separators = u"甲\u00A0乙\u2028丙\u2029丁\u2029"_s;
+        QTest::newRow("no-break space and separators typed") << "来源" << separators + u"\n戊"_s << false << false;
+        QTest::newRow("no-break space and separators pasted") << "附注" << u"\u2029"_s + separators << false << true;
     }
 
     void testBadInputSurvivesSaveAndReload()
@@ -995,13 +912,20 @@ private slots:
         QFETCH(QString, column);
         QFETCH(QString, text);
         QFETCH(bool, asName);
+        QFETCH(bool, pasted);
         EntryPage p;
         const QString name = asName ? u"名"_s + text : u"新药"_s;
         p.load(name);
         QCOMPARE(p.f().SQL_ZB.state(), DataSetState::Insert);
         p.chooseCategory(0);
         QWidget *editor = p.editor(column);
-        typeLines(editor, text.split(QLatin1Char('\n')));
+        if (pasted) {
+            editor->setFocus();
+            QApplication::clipboard()->setText(text);
+            QMetaObject::invokeMethod(editor, "paste");
+        } else {
+            typeLines(editor, text.split(QLatin1Char('\n')));
+        }
         p.save();
         QCOMPARE(p.presenter.texts(), QStringList{u"保存成功！"_s});
 

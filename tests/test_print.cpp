@@ -1,6 +1,5 @@
 // Printing the record sheet: what reaches the paper, where, and on which pages.
-#include "TestSupport.h"
-#include "data/DbError.h"
+#include "GuiFixture.h"
 #include "print/Printing.h"
 #include "widgets/Memo.h"
 #include "widgets/PageControl.h"
@@ -120,7 +119,7 @@ public:
     {
         recording.titles << title;
         if (failWith)
-            throw data::DbError(*failWith);
+            throw PrintError(*failWith);
         recording.pages = {{}};
         return std::make_unique<RecordingJob>(recording, device);
     }
@@ -223,15 +222,14 @@ private:
     void start(PrinterProvider *provider);
 
     std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<WindowFixture> m_window;
-    std::unique_ptr<RecordingPresenter> m_presenter;
+    std::unique_ptr<GuiFixture> m_window;
+    RecordingPresenter *m_presenter = nullptr;
     qint64 m_first = 0;
     qint64 m_second = 0;
 };
 
 void TestPrint::init()
 {
-    m_presenter = std::make_unique<RecordingPresenter>();
     m_db = std::make_unique<TestDatabase>();
     m_db->addCategory(QStringLiteral("01"), QStringLiteral("补虚药"));
     m_first = m_db->addDrug(drug(QStringLiteral("甘草")));
@@ -242,15 +240,15 @@ void TestPrint::cleanup()
 {
     m_window.reset();
     m_db.reset();
-    m_presenter.reset();
 }
 
 void TestPrint::start(PrinterProvider *provider)
 {
-    m_window = std::make_unique<WindowFixture>(m_db->path());
+    m_window = std::make_unique<GuiFixture>(m_db->path());
+    m_presenter = &m_window->presenter;
     QCOMPARE(m_window->startResult(), TFormMain::StartResult::Running);
-    m_window->form().setPrinterProvider(provider);
-    m_window->form().Pc->setActivePage(TFormMain::SimpleQueryPage);
+    m_window->f().setPrinterProvider(provider);
+    m_window->f().Pc->setActivePage(TFormMain::SimpleQueryPage);
     QApplication::processEvents();
 }
 
@@ -258,7 +256,7 @@ void TestPrint::testSheetPrintedLineByLineAtMargins()
 {
     RecordingProvider provider;
     start(&provider);
-    TFormMain &form = m_window->form();
+    TFormMain &form = m_window->f();
     form.ShowDrug(QString::number(m_first), form.Memo1);
     const QStringList shown = form.Memo1->displayLines();
     form.tbPrint->click();
@@ -306,7 +304,7 @@ void TestPrint::testWrappedParagraphPrintsScreenPieces()
     QFETCH(int, windowWidth);
     RecordingProvider provider;
     start(&provider);
-    TFormMain &form = m_window->form();
+    TFormMain &form = m_window->f();
     form.resize(windowWidth, form.height());
     QApplication::processEvents();
     form.ShowDrug(QString::number(m_first), form.Memo1);
@@ -334,7 +332,7 @@ void TestPrint::testLongSheetContinuesOnNewPages()
 {
     RecordingProvider provider;
     start(&provider);
-    TFormMain &form = m_window->form();
+    TFormMain &form = m_window->f();
     form.ShowDrug(QString::number(m_first), form.Memo1);
     const QStringList shown = form.Memo1->displayLines();
     form.tbPrintClick();
@@ -371,7 +369,7 @@ void TestPrint::testOverWideLineBrokenAtPrintableWidth()
     const int width = 600;
     RecordingProvider provider(QSize(width, 3000));
     start(&provider);
-    TFormMain &form = m_window->form();
+    TFormMain &form = m_window->f();
     form.ShowDrug(QString::number(m_first), form.Memo1);
     const QStringList shown = nonEmpty(form.Memo1->displayLines());
     form.tbPrintClick();
@@ -407,7 +405,7 @@ void TestPrint::testEmptyAreaPrintsOneBlankPage()
 {
     RecordingProvider provider;
     start(&provider);
-    TFormMain &form = m_window->form();
+    TFormMain &form = m_window->f();
     QVERIFY(form.Memo1->toPlainText().isEmpty());
     form.tbPrint->click();
 
@@ -436,7 +434,7 @@ void TestPrint::testPrintCommandFollowsActivePage()
     QFETCH(int, printedArea);
     RecordingProvider provider;
     start(&provider);
-    TFormMain &form = m_window->form();
+    TFormMain &form = m_window->f();
     form.ShowDrug(QString::number(m_first), form.Memo1);
     form.ShowDrug(QString::number(m_second), form.Memo2);
     form.Pc->setActivePage(page);
@@ -462,7 +460,7 @@ void TestPrint::testFailedJobIsReportedAndLaterPrintTriesAgain()
     RecordingProvider provider;
     provider.failWith = QStringLiteral("没有默认打印机");
     start(&provider);
-    TFormMain &form = m_window->form();
+    TFormMain &form = m_window->f();
     form.ShowDrug(QString::number(m_first), form.Memo1);
     form.tbPrint->click();
 
@@ -488,7 +486,7 @@ void TestPrint::testNoDefaultPrinterIsReported()
     try {
         DefaultPrinterProvider().begin(QStringLiteral("Zelkano中草药"));
         QFAIL("a job was begun without a default printer");
-    } catch (const data::DbError &e) {
+    } catch (const PrintError &e) {
         reason = e.message();
     }
     QVERIFY(reason.contains(QRegularExpression(QStringLiteral("[\\x{4e00}-\\x{9fff}]"))));
@@ -496,7 +494,7 @@ void TestPrint::testNoDefaultPrinterIsReported()
     // The window's own printer is the default one; the command goes on
     // after the report, and the next one meets the same check.
     start(nullptr);
-    TFormMain &form = m_window->form();
+    TFormMain &form = m_window->f();
     form.ShowDrug(QString::number(m_first), form.Memo1);
     for (int attempt = 1; attempt <= 2; ++attempt) {
         form.tbPrint->click();
@@ -515,7 +513,7 @@ void TestPrint::testPrintsThroughSpooler()
         QSKIP("needs a CUPS queue: run tests/cups/run_cups_print.sh");
     QCOMPARE(QPrinterInfo::defaultPrinter().printerName(), queue);
     start(nullptr);
-    TFormMain &form = m_window->form();
+    TFormMain &form = m_window->f();
     form.ShowDrug(QString::number(m_first), form.Memo1);
     QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("【药物名称】： 甘草")));
     form.tbPrint->click();

@@ -1,5 +1,5 @@
 // The sample data under sampledata/: its content and the database built from it.
-#include "TestSupport.h"
+#include "GuiFixture.h"
 #include "data/DatabaseBuilder.h"
 #include "data/DbError.h"
 #include "widgets/DbMemo.h"
@@ -288,7 +288,6 @@ void TestSampleData::testHelpTopics()
 
 void TestSampleData::testBuiltDatabaseOpensWithTheWholeSample()
 {
-    RecordingPresenter presenter;
     std::optional<TestDatabase> built;
     try {
         built.emplace(sampleDataDir());
@@ -296,10 +295,10 @@ void TestSampleData::testBuiltDatabaseOpensWithTheWholeSample()
         QFAIL(qPrintable(QStringLiteral("the builder refuses the sample: ") + e.message()));
     }
     const TestDatabase &db = *built;
-    WindowFixture window(db.path());
-    TFormMain &form = window.form();
+    GuiFixture window(db.path());
+    TFormMain &form = window.f();
     QCOMPARE(window.startResult(), TFormMain::StartResult::Running);
-    QVERIFY2(presenter.messages.isEmpty(), qPrintable(presenter.texts().join(QLatin1Char('\n'))));
+    QVERIFY2(window.presenter.messages.isEmpty(), qPrintable(window.presenter.texts().join(QLatin1Char('\n'))));
 
     QCOMPARE(db.scalar(QStringLiteral("select count(*) from DRUG_LB")).toInt(), m_categories.size());
     QCOMPARE(db.scalar(QStringLiteral("select count(*) from DRUG_ZB")).toInt(), m_drugs.size());

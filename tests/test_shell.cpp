@@ -1,8 +1,8 @@
 // The application shell: start-up outcomes, the page rules, page changes and
 // the focus, the Enter key, and shutdown.
-#include "TestSupport.h"
+#include "GuiFixture.h"
 
-#include "app/Guard.h"
+#include "core/Guard.h"
 #include "data/DbError.h"
 #include "data/Statement.h"
 #include "print/Printing.h"
@@ -24,6 +24,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QImage>
+#include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -34,6 +35,9 @@
 #include <algorithm>
 #include <memory>
 #include <sqlite3.h>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -65,7 +69,7 @@ public:
 // One category with two drugs and one help topic with its text. Building an
 // encrypted file takes most of a second, so it is built once and each test
 // works on its own copy.
-class ShellDatabase
+class ShellDatabase : public TestDatabase
 {
 public:
     static void buildTemplate()
@@ -82,18 +86,8 @@ public:
     }
     static void dropTemplate() { s_template.reset(); }
 
-    ShellDatabase() : m_path(m_dir.filePath(QStringLiteral("drug.mdb")))
-    {
-        if (!s_template || !QFile::copy(s_template->path(), m_path))
-            qFatal("no copy of the test database");
-    }
-    const QString &path() const { return m_path; }
+    ShellDatabase() : TestDatabase(CopyOf{templatePath()}) {}
 
-    // Read through a connection of its own, as another program would.
-    QString scalar(const QString &sql, const QStringList &params = {}) const
-    {
-        return scalarIn(m_path, sql, params);
-    }
     QString englishName() const
     {
         return scalar(QStringLiteral("SELECT 英文名称 FROM DRUG_ZB WHERE ID = ?"), {QString::number(s_licorice)});
@@ -101,10 +95,15 @@ public:
     int drugCount() const { return scalar(QStringLiteral("SELECT count(*) FROM DRUG_ZB")).toInt(); }
 
 private:
+    static QString templatePath()
+    {
+        if (!s_template)
+            qFatal("no template of the test database");
+        return s_template->path();
+    }
+
     static inline std::unique_ptr<TestDatabase> s_template;
     static inline qint64 s_licorice = 0;
-    QTemporaryDir m_dir;
-    QString m_path;
 };
 
 // A real SQLCipher file, but keyed with another password.
@@ -247,9 +246,9 @@ private slots:
     void testMissingDatabaseShowsOneMessageAndNoWindow()
     {
         QTemporaryDir dir;
-        RecordingPresenter presenter;
-        WindowFixture fixture(dir.filePath(QStringLiteral("drug.mdb")));
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(dir.filePath(QStringLiteral("drug.mdb")));
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
 
         QCOMPARE(fixture.startResult(), TFormMain::StartResult::MissingDatabase);
         QCOMPARE(presenter.messages.size(), 1);
@@ -267,23 +266,36 @@ private slots:
 
     void testFailedConnectionReportsBothAttemptsThenOpensUnruled_data()
     {
-        QTest::addColumn<bool>("foreignKey");
-        QTest::newRow("file keyed with another password") << true;
-        QTest::newRow("random bytes") << false;
+        QTest::addColumn<QString>("file");
+        QTest::newRow("file keyed with another password") << "foreign key";
+        QTest::newRow("random bytes") << "random";
+#ifdef Q_OS_UNIX
+        // Reading a FIFO waits for a writer: the start must not.
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("symbolic link to a FIFO") << "link to fifo";
+#endif
     }
 
     void testFailedConnectionReportsBothAttemptsThenOpensUnruled()
     {
-        QFETCH(bool, foreignKey);
+        QFETCH(QString, file);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("drug.mdb"));
-        if (foreignKey)
+        if (file == QLatin1String("foreign key")) {
             writeForeignKeyedDatabase(path);
-        else
+        } else if (file == QLatin1String("random")) {
             writeRandomBytes(path);
-        RecordingPresenter presenter;
-        WindowFixture fixture(path);
-        TFormMain &f = fixture.form();
+        } else {
+#ifdef Q_OS_UNIX
+            const QString fifo = file == QLatin1String("fifo") ? path : dir.filePath(QStringLiteral("pipe"));
+            QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+            if (fifo != path)
+                QVERIFY(QFile::link(fifo, path));
+#endif
+        }
+        GuiFixture fixture(path);
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
 
         QCOMPARE(fixture.startResult(), TFormMain::StartResult::Running);
         QCOMPARE(presenter.messages.size(), 2);
@@ -354,10 +366,10 @@ private slots:
         }
         const QByteArray original = readBytes(path);
         auto files = [&] { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); };
-        RecordingPresenter presenter;
         {
-            WindowFixture fixture(path);
-            TFormMain &f = fixture.form();
+            GuiFixture fixture(path);
+            RecordingPresenter &presenter = fixture.presenter;
+            TFormMain &f = fixture.f();
             QCOMPARE(fixture.startResult(), TFormMain::StartResult::Running);
             QVERIFY(f.isVisible());
             if (backup.isEmpty()) {
@@ -415,20 +427,90 @@ private slots:
         after.sort();
         QCOMPARE(files(), after);
 
-        presenter.clear();
-        WindowFixture second(path);
+        GuiFixture second(path);
         QCOMPARE(second.startResult(), TFormMain::StartResult::Running);
-        QCOMPARE(presenter.texts(), QStringList());
-        QVERIFY(second.form().tv1->nodeCount() > 0);
+        QCOMPARE(second.presenter.texts(), QStringList());
+        QVERIFY(second.f().tv1->nodeCount() > 0);
         QCOMPARE(files(), after);
+    }
+
+    // drug.mdb is there at every instant of a conversion. Killed at any of
+    // its steps, or between the two renames an earlier build made, the
+    // program leaves a drug.mdb, no helper goes on writing beside it, and
+    // the next start ends with the converted file, one backup and nothing
+    // else.
+    void testKilledConversionLeavesDrugMdbAndNextStartSettlesIt_data()
+    {
+        QTest::addColumn<QString>("step");
+        for (const char *step : {"importing", "imported", "verified", "backed up", "replaced"})
+            QTest::newRow(step) << QString::fromLatin1(step);
+        QTest::newRow("earlier build, between its renames") << QStringLiteral("moved aside");
+    }
+
+    void testKilledConversionLeavesDrugMdbAndNextStartSettlesIt()
+    {
+        QFETCH(QString, step);
+        const QDir fixtures(QStringLiteral(JET_FIXTURES_DIR));
+        const QString fixture = fixtures.filePath(QStringLiteral("drug_jet4_pw.mdb"));
+        if (!QFileInfo::exists(fixture))
+            QSKIP(qPrintable(QStringLiteral("the Access fixtures are not at %1").arg(fixtures.path())));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("drug.mdb"));
+        const QString backup = dir.filePath(QStringLiteral("drug.mdb.access-backup"));
+        QVERIFY(QFile::copy(fixture, path));
+        const QByteArray original = readBytes(path);
+
+        if (step == QLatin1String("moved aside")) {
+            QProcess drugdb;
+            drugdb.start(QStringLiteral(DRUGDB_PATH),
+                         {QStringLiteral("import"), path, QStringLiteral("--out"), path + QStringLiteral(".converting")});
+            QVERIFY(drugdb.waitForFinished(60000));
+            QCOMPARE(drugdb.exitCode(), 0);
+            QVERIFY(QFile::rename(path, backup));
+        } else {
+            QProcess child;
+            child.start(QStringLiteral(KILL_CONVERTER_PATH), {path, step});
+            QVERIFY2(child.waitForStarted(5000), qPrintable(child.errorString()));
+            QByteArray said;
+            while (!said.split('\n').contains(step.toUtf8()) && child.waitForReadyRead(60000))
+                said += child.readAllStandardOutput();
+            QVERIFY2(said.split('\n').contains(step.toUtf8()), said.constData());
+            if (step == QLatin1String("importing"))
+                QTest::qWait(150); // drugdb has started
+            child.kill();
+            QVERIFY(child.waitForFinished(5000));
+            QVERIFY(QFileInfo(path).isFile());
+            if (step != QLatin1String("replaced"))
+                QCOMPARE(readBytes(path), original);
+#ifdef Q_OS_LINUX
+            // No helper outlives the killed program.
+            QTest::qWait(200);
+            for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+                QByteArray command = readBytes(QStringLiteral("/proc/%1/cmdline").arg(pid));
+                QVERIFY2(!command.contains(QFile::encodeName(dir.path())), command.replace('\0', ' ').constData());
+            }
+#endif
+        }
+
+        GuiFixture next(path);
+        RecordingPresenter &presenter = next.presenter;
+        QCOMPARE(next.startResult(), TFormMain::StartResult::Running);
+        QVERIFY(next.f().tv1->nodeCount() > 0);
+        QCOMPARE(presenter.count(app::MessageForm::ErrorReport), 0);
+        // The conversion's message where this start converted.
+        const bool converted = step == QLatin1String("replaced") || step == QLatin1String("moved aside");
+        QCOMPARE(presenter.count(app::MessageForm::Framework), converted ? 0 : 1);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+                 (QStringList{QStringLiteral("drug.mdb"), QStringLiteral("drug.mdb.access-backup")}));
+        QCOMPARE(readBytes(backup), original);
     }
 
     void testValidDatabaseStartsSilentlyOnSimpleQueryPage()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
 
         QCOMPARE(fixture.startResult(), TFormMain::StartResult::Running);
         QCOMPARE(presenter.texts(), QStringList());
@@ -446,9 +528,8 @@ private slots:
     void testWindowFrame()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        TFormMain &f = fixture.f();
 
         QCOMPARE(f.windowTitle(), QStringLiteral("Zelkano中草药查询大全 Ver5.1105"));
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Zelkano中草药查询大全"));
@@ -492,9 +573,8 @@ private slots:
     void testEntryEditorsShowEveryLineWhole()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        TFormMain &f = fixture.f();
         clickTab(f, TFormMain::DrugEntryPage);
         typeText(f.Edit1, QStringLiteral("甘草"));
         focusOn(f.DBEdit1);
@@ -533,9 +613,8 @@ private slots:
     void testEveryControlIsNamedForScreenReaders()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        TFormMain &f = fixture.f();
 
         // Every input control is named by the label beside it.
         QList<std::pair<QWidget *, QString>> labelled{{f.LabeledEdit_mc, QStringLiteral("药物名称：")},
@@ -600,13 +679,29 @@ private slots:
         QCOMPARE(presenter.texts(), QStringList{shown});
     }
 
+    void testEscapedErrorReachesErrorReport_data()
+    {
+        QTest::addColumn<bool>("printer");
+        QTest::newRow("database error") << false;
+        QTest::newRow("printer fault") << true;
+    }
+
+    // The window puts in the error report that the guard hands its catch to.
     void testEscapedErrorReachesErrorReport()
     {
-        RecordingPresenter presenter;
-        app::guard([] { throw data::DbError(QStringLiteral("数据集 SQL_1 已关闭")); })();
+        QFETCH(bool, printer);
+        ShellDatabase data;
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        const QString text = printer ? QStringLiteral("打印机无法开始新的一页") : QStringLiteral("数据集 SQL_1 已关闭");
+        core::guard([&] {
+            if (printer)
+                throw PrintError(text);
+            throw data::DbError(text);
+        })();
         QCOMPARE(presenter.messages.size(), 1);
         QCOMPARE(presenter.messages[0].form, app::MessageForm::ErrorReport);
-        QCOMPARE(presenter.messages[0].text, QStringLiteral("数据集 SQL_1 已关闭."));
+        QCOMPARE(presenter.messages[0].text, text + QStringLiteral("."));
         QCOMPARE(presenter.messages[0].title, QStringLiteral("Zelkano中草药查询大全"));
         QCOMPARE(presenter.messages[0].icon, app::MessageIcon::Stop);
     }
@@ -637,9 +732,9 @@ private slots:
         QFETCH(Change, how);
         QFETCH(int, to);
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
 
         if (from != 0)
             clickTab(f, from);
@@ -659,10 +754,10 @@ private slots:
     void testHiddenCommandsIgnoreTheirAccelerators()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
         CountingPrinter printer;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
         f.setPrinterProvider(&printer);
         QSignalSpy saves(f.tbSave, &QToolButton::clicked);
         QSignalSpy deletes(f.tbDelete, &QToolButton::clicked);
@@ -717,10 +812,10 @@ private slots:
     void testToolbarButtonsNeverTakeFocus()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
         CountingPrinter printer;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
         f.setPrinterProvider(&printer);
 
         focusOn(f.LabeledEdit_mc);
@@ -739,9 +834,8 @@ private slots:
     void testFocusOnTabRowStaysThere()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        TFormMain &f = fixture.f();
         QWidget *tabs = f.Pc->tabBar();
 
         focusOn(tabs);
@@ -771,9 +865,9 @@ private slots:
         QFETCH(Change, how);
         QFETCH(int, to);
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
 
         focusOn(f.tv1);
         clickTab(f, TFormMain::DrugEntryPage);
@@ -814,9 +908,9 @@ private slots:
     {
         QFETCH(int, page);
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
 
         QList<QWidget *> order{f.Pc->tabBar()};
         switch (page) {
@@ -855,9 +949,9 @@ private slots:
     void testEnterInNameBoxMovesOnButFocusedButtonSearches()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
         QSignalSpy clicks(f.BitBtn1, &QPushButton::clicked);
 
         f.LabeledEdit_mc->setText(QStringLiteral("无此名"));
@@ -877,9 +971,8 @@ private slots:
     void testCtrlEnterBreaksLineWhileEnterMovesOn()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        TFormMain &f = fixture.f();
 
         clickTab(f, TFormMain::HelpPage);
         focusOn(f.DBMemo1);
@@ -910,9 +1003,9 @@ private slots:
     {
         QFETCH(QString, how);
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
         QVERIFY(f.SQL_LB.isActive() && f.MainConnection.isOpen());
 
         if (how == QLatin1String("tbExitClick"))
@@ -938,9 +1031,9 @@ private slots:
     void testClosingDiscardsUnsavedRecord()
     {
         ShellDatabase data;
-        RecordingPresenter presenter;
-        WindowFixture fixture(data.path());
-        TFormMain &f = fixture.form();
+        GuiFixture fixture(data.path());
+        RecordingPresenter &presenter = fixture.presenter;
+        TFormMain &f = fixture.f();
 
         clickTab(f, TFormMain::DrugEntryPage);
         typeText(f.Edit1, QStringLiteral("当归"));

@@ -1,5 +1,5 @@
 #include "widgets/DbEdit.h"
-#include "app/Guard.h"
+#include "core/Guard.h"
 
 #include <QFocusEvent>
 #include <limits>
@@ -9,7 +9,7 @@ DbEdit::DbEdit(QWidget *parent)
 {
     // No cut at QLineEdit's 32,767 characters: what is stored comes back whole.
     setMaxLength(std::numeric_limits<int>::max());
-    connect(this, &QLineEdit::textEdited, this, app::guard([this](const QString &) { onTextEdited(); }));
+    connect(this, &QLineEdit::textEdited, this, core::guard([this](const QString &) { onTextEdited(); }));
     showField();
 }
 
@@ -39,7 +39,7 @@ void DbEdit::onTextEdited()
 void DbEdit::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
-    app::guarded([this] {
+    core::guarded([this] {
         if (m_link.modified() && m_link.active())
             m_link.writeField(text());
     });

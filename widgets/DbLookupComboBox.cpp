@@ -1,6 +1,9 @@
 #include "widgets/DbLookupComboBox.h"
-#include "app/Guard.h"
+#include "core/Guard.h"
 #include "data/DataSource.h"
+
+#include <QAbstractItemView>
+#include <QItemSelectionModel>
 
 DbLookupComboBox::DbLookupComboBox(QWidget *parent)
     : QComboBox(parent), m_link([this] { showField(); }, [] {})
@@ -8,7 +11,7 @@ DbLookupComboBox::DbLookupComboBox(QWidget *parent)
     setEditable(false);
     setMaxVisibleItems(20);
     setFocusPolicy(Qt::StrongFocus);
-    connect(this, &QComboBox::activated, this, app::guard([this](int index) { onActivated(index); }));
+    connect(this, &QComboBox::activated, this, core::guard([this](int index) { onActivated(index); }));
 }
 
 DbLookupComboBox::~DbLookupComboBox()
@@ -81,6 +84,14 @@ void DbLookupComboBox::showField()
         }
     }
     setCurrentIndex(found);
+    // The list marks the entry shown only as it opens; a screen reader asks
+    // the closed list too.
+    QItemSelectionModel *selection = view()->selectionModel();
+    if (found < 0)
+        selection->clear();
+    else
+        selection->setCurrentIndex(model()->index(found, modelColumn(), rootModelIndex()),
+                                   QItemSelectionModel::ClearAndSelect);
 }
 
 void DbLookupComboBox::onActivated(int index)

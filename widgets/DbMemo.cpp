@@ -1,10 +1,17 @@
 #include "widgets/DbMemo.h"
-#include "app/Guard.h"
+#include "core/Guard.h"
 
 #include <QFocusEvent>
+#include <QInputMethodEvent>
+#include <QMimeData>
+#include <QTextBlock>
 #include <vector>
 
 namespace {
+
+// The user state of a block whose line break before it is a paragraph
+// separator; the break before any other block is a line feed.
+constexpr int ParagraphSeparatorBefore = 1;
 
 // The folded text, and where each of its characters starts in `stored`
 // (one entry more, for the end).
@@ -24,14 +31,9 @@ QString fold(const QString &stored, std::vector<qsizetype> *starts)
                 ++i;
             shown += u'\n';
             break;
-        case 0x2028: // line and paragraph separators
-        case 0x2029:
         case 0xFDD0: // the text document's frame marks
         case 0xFDD1:
             shown += u'\n';
-            break;
-        case 0x00A0:
-            shown += u' ';
             break;
         default:
             shown += QChar(c);
@@ -87,7 +89,7 @@ QString DbMemo::storedText(const QString &stored, const QString &shown, qsizetyp
 DbMemo::DbMemo(QWidget *parent)
     : Memo(parent), m_link([this] { showField(); }, [this] { writeField(); })
 {
-    connect(this, &QPlainTextEdit::textChanged, this, app::guard([this] { onTextChanged(); }));
+    connect(this, &QPlainTextEdit::textChanged, this, core::guard([this] { onTextChanged(); }));
     showField();
 }
 
@@ -97,23 +99,104 @@ void DbMemo::setDataField(const QString &field)
     showField();
 }
 
+QString DbMemo::enteredText() const
+{
+    QString text;
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        if (block != document()->begin())
+            text += block.userState() == ParagraphSeparatorBefore ? QChar(QChar::ParagraphSeparator) : QChar(u'\n');
+        text += block.text();
+    }
+    return text;
+}
+
 void DbMemo::showField()
 {
     const bool active = m_link.active();
     setReadOnly(!active);
     const QString text = m_link.fieldText();
-    if (toPlainText() == shownText(text))
+    if (enteredText() == shownText(text))
         return;
     m_showing = true;
     setPlainText(text);
+    markParagraphSeparators(text);
     m_showing = false;
+}
+
+void DbMemo::markParagraphSeparators(const QString &stored)
+{
+    QTextBlock block = document()->begin();
+    for (qsizetype i = 0; i < stored.size() && block.isValid(); ++i) {
+        switch (stored[i].unicode()) {
+        case u'\r':
+            if (i + 1 < stored.size() && stored[i + 1] == u'\n')
+                ++i;
+            block = block.next();
+            break;
+        case u'\n':
+        case 0xFDD0:
+        case 0xFDD1:
+            block = block.next();
+            break;
+        case QChar::ParagraphSeparator:
+            block = block.next();
+            if (block.isValid())
+                block.setUserState(ParagraphSeparatorBefore);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void DbMemo::insertEntered(const QString &text)
+{
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    const QStringList pieces = text.split(QChar::ParagraphSeparator);
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        if (i > 0) {
+            cursor.insertBlock();
+            cursor.block().setUserState(ParagraphSeparatorBefore);
+        }
+        cursor.insertText(pieces[i]);
+    }
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+void DbMemo::insertFromMimeData(const QMimeData *source)
+{
+    if (!isReadOnly() && source->hasText() && source->text().contains(QChar::ParagraphSeparator))
+        insertEntered(source->text());
+    else
+        Memo::insertFromMimeData(source);
+}
+
+void DbMemo::inputMethodEvent(QInputMethodEvent *event)
+{
+    const QString commit = event->commitString();
+    const qsizetype at = commit.indexOf(QChar::ParagraphSeparator);
+    if (isReadOnly() || at < 0 || !event->preeditString().isEmpty()) {
+        Memo::inputMethodEvent(event);
+        return;
+    }
+    // What comes before the first separator goes in the usual way, which
+    // also ends a composition under way.
+    QInputMethodEvent head(QString(), event->attributes());
+    head.setCommitString(commit.left(at), event->replacementStart(), event->replacementLength());
+    Memo::inputMethodEvent(&head);
+    insertEntered(commit.mid(at));
+    event->accept();
 }
 
 void DbMemo::writeField()
 {
-    // Only what the user changed is changed: the characters the text area
-    // folds keep their stored form elsewhere.
-    m_link.writeField(storedText(m_link.fieldText(), toPlainText(), textCursor().position()));
+    // Only what the user changed is changed: line breaks keep their stored
+    // form elsewhere.
+    m_link.writeField(storedText(m_link.fieldText(), enteredText(), textCursor().position()));
 }
 
 void DbMemo::onTextChanged()
@@ -136,7 +219,7 @@ void DbMemo::insertLineBreak()
 void DbMemo::focusOutEvent(QFocusEvent *event)
 {
     Memo::focusOutEvent(event);
-    app::guarded([this] {
+    core::guarded([this] {
         if (m_link.modified() && m_link.active())
             writeField();
     });

@@ -22,25 +22,37 @@ public:
     // Ctrl+Enter: a line break, taken as any other change.
     void insertLineBreak();
 
-    // The text area shows a stored value with CR LF, a lone CR, U+2028 and
-    // U+2029 each as one line break and U+00A0 as a blank, and gives back
-    // its text with these folded. shownText() is that folded form;
-    // storedText() is the value to store for the text `shown` now holds:
-    // `stored` itself when nothing was changed, else `stored` with only the
-    // changed stretch replaced, its line breaks in the form `stored` uses
-    // (CR LF, or CR, where it has them). Of stretches as small, the one that
-    // ends at `cursor` (a position in `shown`), or nearest to it, is taken.
+    // What the area holds, as the user entered it: a no-break space and a
+    // line separator (U+2028) stay what they are, a paragraph separator
+    // (U+2029) typed, pasted or stored stays one, and every other line break
+    // is a line feed.
+    QString enteredText() const;
+
+    // The text area shows a stored value with CR LF and a lone CR each as
+    // one line break and gives them back as a line feed. shownText() is that
+    // folded form; storedText() is the value to store for the text `shown`
+    // now holds: `stored` itself when nothing was changed, else `stored`
+    // with only the changed stretch replaced, its line breaks in the form
+    // `stored` uses (CR LF, or CR, where it has them). Of stretches as small,
+    // the one that ends at `cursor` (a position in `shown`), or nearest to
+    // it, is taken.
     static QString shownText(const QString &stored);
     static QString storedText(const QString &stored, const QString &shown,
                               qsizetype cursor = std::numeric_limits<qsizetype>::max());
 
 protected:
     void focusOutEvent(QFocusEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
 
 private:
     void showField();
     void writeField();
     void onTextChanged();
+    // The document makes every paragraph separator a line break; these two
+    // remember which breaks were one.
+    void insertEntered(const QString &text);
+    void markParagraphSeparators(const QString &stored);
 
     FieldLink m_link;
     bool m_showing = false;

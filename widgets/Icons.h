@@ -25,8 +25,17 @@ private:
 };
 
 namespace Icons {
+
+// The pictures of treeViewImages() by index. Category nodes show the green
+// book; drug and help-topic nodes the closed blue book, and the open one
+// while selected. The house is shown nowhere.
+enum TreeImage : int { House = 0, GreenBook = 1, BlueBookClosed = 2, BlueBookOpen = 3 };
+// The pictures of toolButtonImages() by index, one per toolbar command.
+enum ToolImage : int { Floppy = 0, Cross = 1, Printer = 2, Door = 3 };
+
 QIcon binoculars();
 QIcon application();
-ImageList treeViewImages();   // house, green book, blue book closed, blue book open
-ImageList toolButtonImages(); // floppy, cross, printer, door
+ImageList treeViewImages();
+ImageList toolButtonImages();
+
 } // namespace Icons

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The real program on a private X server with a window manager: beside a
 # sample database its window shows exactly the caption, its outer frame is
-# centred on the screen, it shrinks below its controls' extent, and Alt+E
-# ends it with status 0; beside no database it shows only the message box,
+# centred on the screen, a screen reader learns the entry page's category
+# drop-down's label and the category it shows (over AT-SPI), it shrinks
+# below its controls' extent, and Alt+E ends it with status 0; beside no database it shows only the message box,
 # never the main window, and ends with a non-zero status. Beside an Access
 # drug.mdb it converts it once, keeping the old file as a backup; where the
 # old file cannot be renamed it leaves the folder as it was.
@@ -18,16 +19,26 @@ caption='Zelkano中草药查询大全 Ver5.1105'
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-for tool in Xvfb xprop xdotool xwininfo openbox; do
+for tool in Xvfb xprop xdotool xwininfo openbox dbus-run-session; do
     command -v "$tool" >/dev/null || fail "$tool is not installed"
 done
+atspi_launcher=/usr/libexec/at-spi-bus-launcher
+[ -x "$atspi_launcher" ] || fail "at-spi2-core is not installed"
+/usr/bin/python3 -c 'import pyatspi' 2>/dev/null || fail "python3-pyatspi is not installed"
+
+# A session bus of our own, for the accessibility bus that screen readers use.
+if [ -z "${ZELKANO_E2E_BUS:-}" ]; then
+    ZELKANO_E2E_BUS=1 exec dbus-run-session -- bash "$0" "$@"
+fi
 
 work=$(mktemp -d)
 xvfb_pid=
 wm_pid=
+bus_pid=
 app_pid=
 cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null
     [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     wait 2>/dev/null
@@ -63,6 +74,15 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' || fail "the window manager did not come up"
+
+# The accessibility bus; its registry starts when the program first calls.
+"$atspi_launcher" --launch-immediately >"$work/atspi.log" 2>&1 &
+bus_pid=$!
+for _ in $(seq 100); do
+    xprop -root AT_SPI_BUS 2>/dev/null | grep -q unix: && break
+    kill -0 "$bus_pid" 2>/dev/null || { cat "$work/atspi.log" >&2; fail "the accessibility bus did not start"; }
+    sleep 0.1
+done
 
 # Mapped windows of the running program, one id a line.
 windows_of() { xdotool search --onlyvisible --pid "$1" 2>/dev/null; }
@@ -114,7 +134,8 @@ mkdir -p "$app_dir"
 cp "$exe" "$app_dir/zelkano"
 "$drugdb" build --data "$sample" --out "$app_dir/drug.mdb" >/dev/null || fail "drugdb could not build the sample database"
 
-(cd / && exec "$app_dir/zelkano") >"$work/app.log" 2>&1 &
+# Qt speaks to the accessibility bus although no screen reader said it runs.
+(cd / && QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 exec "$app_dir/zelkano") >"$work/app.log" 2>&1 &
 app_pid=$!
 wid=
 for _ in $(seq 300); do
@@ -144,6 +165,9 @@ for _ in $(seq 50); do
 done
 [ -n "$centred" ] || fail "frame at '${frame:-unknown}' (x y w h) is not centred on the ${sw}x${sh} screen"
 echo "ok: frame $fx,$fy ${fw}x${fh} centred on the ${sw}x${sh} screen"
+
+xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
+/usr/bin/python3 "$(dirname "$0")/atspi_category.py" 麻黄 解表药 || fail "the category drop-down, over AT-SPI"
 
 # No minimum size: the window manager lets it shrink below the controls.
 xdotool windowsize "$wid" 160 120

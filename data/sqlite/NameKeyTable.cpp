@@ -1,4 +1,4 @@
-#include "data/NameKeyTable.h"
+#include "data/sqlite/NameKeyTable.h"
 #include "data/Connection.h"
 
 namespace data {

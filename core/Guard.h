@@ -1,12 +1,20 @@
 #pragma once
 
+#include <QString>
 #include <exception>
 #include <type_traits>
 #include <utility>
 
-namespace app {
+namespace core {
 
-// Shows what reached the top of an event handler in the error report.
+// Shows the message of an error that reached the top of an event handler.
+using ErrorReporter = void (*)(const QString &message);
+
+// The window puts in its error report; until then what is caught goes to
+// the console. Returns the reporter it replaces.
+ErrorReporter setErrorReporter(ErrorReporter reporter) noexcept;
+
+// Hands what reached the top of an event handler to the reporter.
 void reportException(std::exception_ptr error) noexcept;
 
 // Every event handler is entered through this: our code throws, and no
@@ -36,4 +44,4 @@ auto guard(F f)
     };
 }
 
-} // namespace app
+} // namespace core

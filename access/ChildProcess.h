@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace data {
+namespace msaccess {
 
 // What to say when a helper program fails, in the user's words. %1 is the
 // system's reason, the minutes allowed and the exit status, in that order.
@@ -16,10 +16,10 @@ struct ChildFailureTexts {
 };
 
 // Runs one of our helper programs to its end within `timeLimitMs` and
-// returns its standard output. Every way it can fail is a DbError: its own
+// returns its standard output. Every way it can fail is an Error: its own
 // reason where it printed one ("drugdb: ..." on standard error), else the
 // matching text.
 QByteArray runChild(const QString &program, const QStringList &arguments, int timeLimitMs,
                     const ChildFailureTexts &texts);
 
-} // namespace data
+} // namespace msaccess

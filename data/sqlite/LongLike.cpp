@@ -1,5 +1,5 @@
-#include "data/LongLike.h"
-#include "data/LikeText.h"
+#include "data/sqlite/LongLike.h"
+#include "data/sqlite/LikeText.h"
 
 #include <sqlite3.h>
 #include <vector>

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace data {
+namespace msaccess {
 
 // What the first page of a file says it is. Access files of every version
 // start with the same page header; its version byte tells Jet 3 (Access 97),
@@ -11,4 +11,4 @@ enum class AccessFormat { None, Jet3, Jet4, Accdb };
 
 AccessFormat accessFormat(const QString &path);
 
-} // namespace data
+} // namespace msaccess

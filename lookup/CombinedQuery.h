@@ -1,0 +1,42 @@
+#pragma once
+
+#include "data/SearchIndex.h"
+
+#include <QString>
+#include <QStringList>
+#include <utility>
+#include <vector>
+
+namespace data {
+class Connection;
+}
+
+// The combined search's statement, apart from the window that runs it: the
+// twelve boxes' texts in, the SQL and the values to bind out. Each filled
+// box asks that its column contain the text; % and _ typed into a box keep
+// their pattern meaning. Values are bound, never pasted.
+class CombinedQuery
+{
+public:
+    // The engine refuses LIKE patterns longer than this, in bytes.
+    static constexpr int LikePatternLimit = 50000;
+
+    // texts[i] is box i + 1's text; a missing or empty one is no criterion.
+    explicit CombinedQuery(const QStringList &texts);
+
+    // The statement through the search index, which names the rows that can
+    // match (and for short texts the rows that do) so that only the rest
+    // are tested. It may stage rows in temporary tables of the connection.
+    QString sql(data::Connection &connection) const;
+    // The same statement testing every row.
+    QString fullSql() const;
+    // (name without the colon, value), in box order.
+    const std::vector<std::pair<QString, QString>> &parameters() const { return m_parameters; }
+
+private:
+    static QString statement(const QString &where);
+
+    QString m_tests;
+    std::vector<std::pair<QString, QString>> m_parameters;
+    std::vector<data::SearchIndex::Criterion> m_filled;
+};
