@@ -1,5 +1,6 @@
 #include "pinyin/Readings.h"
 #include "pinyin/NameKeys.h"
+#include "core/Error.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,7 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <stdexcept>
 
 namespace pinyin {
 
@@ -15,7 +15,7 @@ namespace {
 
 [[noreturn]] void refuse(const QString &source, qsizetype entry, const QString &what)
 {
-    throw std::runtime_error(QStringLiteral("%1: 第 %2 项：%3").arg(source).arg(entry + 1).arg(what).toStdString());
+    throw core::Error(QStringLiteral("%1: 第 %2 项：%3").arg(source).arg(entry + 1).arg(what));
 }
 
 } // namespace
@@ -41,9 +41,9 @@ void ReviewedReadings::add(const QByteArray &json, const QString &source)
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError)
-        throw std::runtime_error(QStringLiteral("%1: 位置 %2：%3").arg(source).arg(error.offset).arg(error.errorString()).toStdString());
+        throw core::Error(QStringLiteral("%1: 位置 %2：%3").arg(source).arg(error.offset).arg(error.errorString()));
     if (!document.isArray())
-        throw std::runtime_error(QStringLiteral("%1: 应为数组").arg(source).toStdString());
+        throw core::Error(QStringLiteral("%1: 应为数组").arg(source));
     const QJsonArray entries = document.array();
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const QJsonObject entry = entries[i].toObject();
@@ -79,7 +79,7 @@ void ReviewedReadings::addFolder(const QString &folder)
     for (const QString &file : dir.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
         QFile f(dir.filePath(file));
         if (!f.open(QIODevice::ReadOnly))
-            throw std::runtime_error(QStringLiteral("%1: %2").arg(f.fileName(), f.errorString()).toStdString());
+            throw core::Error(QStringLiteral("%1: %2").arg(f.fileName(), f.errorString()));
         add(f.readAll(), f.fileName());
     }
 }

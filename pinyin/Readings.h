@@ -19,7 +19,7 @@ public:
     // Those compiled into the program from the sample's readings folder.
     static const ReviewedReadings &builtIn();
 
-    // Adds one file's entries. Throws std::runtime_error naming `source`
+    // Adds one file's entries. Throws core::Error naming `source`
     // and the entry when the file is not of the form above.
     void add(const QByteArray &json, const QString &source);
     // Every *.json file of a folder, in name order.

@@ -1,4 +1,5 @@
 // Finding a drug by pinyin, initials, traditional characters and other names.
+#include "core/Error.h"
 #include "pinyin/MemoryNameIndex.h"
 #include "pinyin/NameFinder.h"
 #include "pinyin/NameKeys.h"
@@ -240,8 +241,8 @@ void TestPinyin::testBadReadingsAreRefused()
     try {
         readings.add(json, QStringLiteral("bad.json"));
         QFAIL("accepted");
-    } catch (const std::runtime_error &e) {
-        QVERIFY2(QString::fromUtf8(e.what()).startsWith(QStringLiteral("bad.json: ")), e.what());
+    } catch (const core::Error &e) {
+        QVERIFY2(e.message().startsWith(QStringLiteral("bad.json: ")), e.what());
     }
 }
 

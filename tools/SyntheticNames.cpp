@@ -38,6 +38,8 @@ const QStringList &suffixes()
 
 } // namespace
 
+namespace tools {
+
 QString SyntheticNames::name(int i) const
 {
     const qint64 p = prefixes().size(), b = bases().size(), s = suffixes().size(), all = p * b * s;
@@ -70,3 +72,5 @@ QString SyntheticNames::otherNames()
     }
     return names.join(u'、');
 }
+
+} // namespace tools

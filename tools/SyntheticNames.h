@@ -3,6 +3,8 @@
 #include <QString>
 #include <random>
 
+namespace tools {
+
 // Names and other names for synthetic drugs that read like real ones: the
 // names of common drugs with the prefixes and suffixes real names carry
 // (炒白术, 川黄连须), and other names of the same kinds, so that pinyin and
@@ -19,3 +21,5 @@ public:
 private:
     std::mt19937 m_random;
 };
+
+} // namespace tools
