@@ -1,7 +1,10 @@
 #include "pinyin/NameIndex.h"
 #include "pinyin/NameKeys.h"
+#include "pinyin/UnihanData.h"
 
+#include <QCryptographicHash>
 #include <algorithm>
+#include <cstring>
 #include <tuple>
 
 namespace pinyin {
@@ -30,6 +33,26 @@ void keepFirstByLength(std::vector<KeyHit> &found, int limit)
     keepFirst(found, limit);
 }
 
+const QString &keySource()
+{
+    // Raise when the way keys are made from the readings changes.
+    static constexpr char Layout[] = "name keys 1";
+    static const QString source = [] {
+        QCryptographicHash hash(QCryptographicHash::Sha1);
+        hash.addData(QByteArrayView(Layout));
+        const QHash<QString, QStringList> &all = ReviewedReadings::builtIn().all();
+        QStringList names = all.keys();
+        names.sort();
+        for (const QString &name : names)
+            hash.addData((name + u'=' + all.value(name).join(u'|') + u'\n').toUtf8());
+        hash.addData(QByteArrayView(reinterpret_cast<const char *>(unihan::Readings), unihan::ReadingCount * 4));
+        const char *last = unihan::SyllableText + unihan::SyllableStart[unihan::SyllableCount - 1];
+        hash.addData(QByteArrayView(unihan::SyllableText, last + std::strlen(last) - unihan::SyllableText));
+        return QString::fromLatin1(hash.result().toHex());
+    }();
+    return source;
+}
+
 int nameLength(const QString &name)
 {
     int n = 0;
@@ -39,7 +62,7 @@ int nameLength(const QString &name)
 }
 
 std::vector<KeyRow> keyRows(qint64 id, const QString &name, const QString &otherNamesValue,
-                            const ReviewedReadings &reviewed)
+                            const ReviewedReadings &reviewed, KeyCache *cache)
 {
     std::vector<KeyRow> rows;
     const int length = nameLength(name);
@@ -62,8 +85,14 @@ std::vector<KeyRow> keyRows(qint64 id, const QString &name, const QString &other
     const QStringList others = otherNames(otherNamesValue);
     for (int place = 0; place < others.size(); ++place) {
         const QString &other = others[place];
-        add(KeyKind::OtherName, other, place);
-        const NameKeys keys = nameKeys(other, reviewed);
+        QString key = other.left(MaxOtherNameKey);
+        if (key.size() < other.size() && key.back().isHighSurrogate())
+            key.chop(1);
+        add(KeyKind::OtherName, key, place);
+        const auto cached = cache ? cache->constFind(other) : KeyCache::const_iterator();
+        const NameKeys keys = cache && cached != cache->cend() ? *cached : nameKeys(other, reviewed);
+        if (cache && cached == cache->cend())
+            cache->insert(other, keys);
         for (const QString &k : keys.full)
             add(KeyKind::OtherPinyin, k, place);
         for (const QString &k : keys.initials)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pinyin/NameKeys.h"
 #include "pinyin/Readings.h"
 
 #include <QHash>
@@ -33,10 +34,19 @@ struct KeyRow {
 };
 
 // The keys of one drug from its name and its 别名 value, each (kind, key)
-// once. A name's length counts characters, as the engine's length() does.
+// once; an other name's own key is its first MaxOtherNameKey characters. A name's length counts characters, as the engine's length() does.
+// Other names recur from drug to drug, so making the keys of many drugs
+// can keep theirs in `cache`.
+using KeyCache = QHash<QString, NameKeys>;
+constexpr int MaxOtherNameKey = 32;
 std::vector<KeyRow> keyRows(qint64 id, const QString &name, const QString &otherNames,
-                            const ReviewedReadings &reviewed = ReviewedReadings::builtIn());
+                            const ReviewedReadings &reviewed = ReviewedReadings::builtIn(), KeyCache *cache = nullptr);
 int nameLength(const QString &name);
+
+// What the keys are made from: the reviewed readings, Unihan's table and
+// the way keys are made. Keys stored with another source are not this
+// program's, and are made anew.
+const QString &keySource();
 
 // A drug found, with what found it.
 struct NamedDrug {

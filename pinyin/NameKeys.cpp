@@ -27,7 +27,7 @@ QList<QStringList> choices(const QString &name, const ReviewedReadings &reviewed
     if (const QStringList whole = reviewed.readings(name); !whole.isEmpty())
         return {whole};
     constexpr int LongestWord = 8;
-    const QList<ReadingUnit> units = readingUnits(name);
+    const QList<ReadingUnit> units = readingUnits(name).mid(0, MaxReadingUnits);
     QList<QStringList> out;
     for (qsizetype u = 0; u < units.size();) {
         qsizetype taken = 0;

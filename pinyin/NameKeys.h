@@ -27,6 +27,9 @@ QList<ReadingUnit> readingUnits(QStringView name);
 // polyphonic characters has many combinations, so at most MaxReadings are
 // kept, the least unusual ones. Empty for a name with nothing to read.
 constexpr int MaxReadings = 32;
+// Names are found by the start of their readings, so the readings of a
+// long name cover its first MaxReadingUnits units only.
+constexpr int MaxReadingUnits = 16;
 QStringList nameReadings(QStringView name, const ReviewedReadings &reviewed = ReviewedReadings::builtIn());
 
 // "bai zhu" -> "baizhu", and its initials "bz".

@@ -161,6 +161,8 @@ void TestPinyin::testNameKeys_data()
                                                                  << QStringList{QStringLiteral("weishengsub1")}
                                                                  << QStringList{QStringLiteral("wssb")};
     QTest::newRow("ü as v") << QStringLiteral("驴皮") << QStringList{QStringLiteral("lvpi")} << QStringList{QStringLiteral("lp")};
+    QTest::newRow("a long name read from its start") << QString(40, u'麻') << QStringList{QStringLiteral("ma").repeated(16)}
+                                                     << QStringList{QStringLiteral("m").repeated(16)};
     QTest::newRow("nothing to read") << QStringLiteral("（）") << QStringList() << QStringList();
 }
 
