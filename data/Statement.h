@@ -35,6 +35,8 @@ public:
     void bind(int index, qint64 value);
     void bindNull(int index);
     void bindBlob(int index, QByteArrayView bytes);
+    // Text already in UTF-8.
+    void bindText(int index, QByteArrayView utf8);
     void bind(int index, const RawValue &value);
     int parameterIndex(const QString &name) const; // ":name"; 0 when absent
     int parameterCount() const;

@@ -1,6 +1,7 @@
 #include "data/sqlite/ContentWriter.h"
 #include "data/DrugFields.h"
 #include "data/Statement.h"
+#include "data/sqlite/NameKeyWriter.h"
 #include "data/sqlite/Script.h"
 #include "data/sqlite/SearchLists.h"
 
@@ -83,6 +84,7 @@ void writeContent(sqlite3 *db, const DrugContent &content)
         }
         keepStoredCategories(db, content);
         index::rebuild(db);
+        namekeys::rebuild(db);
         Statement topic(db, QStringLiteral("INSERT INTO HELP_LB (BM, MC) VALUES (?, ?)"));
         Statement text(db, QStringLiteral("INSERT INTO HELP_ZB (LB, CONTENT) VALUES (?, ?)"));
         for (const DrugContent::HelpTopic &h : content.help) {

@@ -1,5 +1,6 @@
 #include "data/sqlite/NameKeyTable.h"
 #include "data/Connection.h"
+#include "data/sqlite/NameKeyWriter.h"
 
 namespace data {
 
@@ -33,8 +34,17 @@ std::vector<pinyin::NamedDrug> NameKeyTable::namesStartingWith(const QString &pr
     return found;
 }
 
+bool NameKeyTable::keysCurrent()
+{
+    if (m_current < 0)
+        m_current = namekeys::current(m_connection);
+    return m_current;
+}
+
 std::vector<pinyin::KeyHit> NameKeyTable::keysStartingWith(pinyin::KeyKind kind, const QString &prefix, bool exact, int limit)
 {
+    if (!keysCurrent())
+        return {};
     Statement &s = m_connection.cached(QStringLiteral(
         "SELECT ID, LEN, OTHER FROM DRUG_NAME_KEY WHERE KIND = ?1 AND K BETWEEN ?2 AND ?3 "
         "AND ID NOT IN (SELECT ID FROM DRUG_ZB_DIRTY)"));

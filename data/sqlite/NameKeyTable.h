@@ -9,7 +9,8 @@ class Connection;
 // The drugs' names and the keys they are found by besides the name (pinyin,
 // initials, other names), as the database keeps them: names in DRUG_ZB,
 // keys in DRUG_NAME_KEY. The keys of a row written since the last fold
-// (DRUG_ZB_DIRTY) are not trusted, so such a row is found by its name only.
+// (DRUG_ZB_DIRTY) are not trusted, so such a row is found by its name only;
+// so is every row of a file whose keys are not this program's.
 class NameKeyTable : public pinyin::NameIndex
 {
 public:
@@ -23,7 +24,10 @@ public:
     static QString prefixEnd(const QString &prefix);
 
 private:
+    bool keysCurrent();
+
     Connection &m_connection;
+    int m_current = -1; // not asked yet
 };
 
 } // namespace data

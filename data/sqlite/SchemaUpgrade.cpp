@@ -1,6 +1,7 @@
 #include "data/sqlite/SchemaUpgrade.h"
 #include "data/DbError.h"
 #include "data/Statement.h"
+#include "data/sqlite/NameKeyWriter.h"
 #include "data/sqlite/Schema.h"
 #include "data/sqlite/Script.h"
 #include "data/sqlite/SearchLists.h"
@@ -35,9 +36,12 @@ void upgradeSchema(sqlite3 *db)
                                     "DROP TABLE IF EXISTS DRUG_SEARCH_INDEX;"
                                     "DROP TABLE IF EXISTS DRUG_SEARCH_TOP;"
                                     "DROP TABLE IF EXISTS DRUG_ZB_DIRTY;"
-                                    "DROP INDEX IF EXISTS DRUG_ZB_LB;"));
+                                    "DROP INDEX IF EXISTS DRUG_ZB_LB;"
+                                    "DROP TABLE IF EXISTS DRUG_NAME_KEY;"
+                                    "DROP TABLE IF EXISTS DRUG_NAME_KEY_SOURCE;"));
             runScript(db, derivedSql());
             index::rebuild(db);
+            namekeys::rebuild(db);
         }
         runScript(db, QStringLiteral("COMMIT"));
     } catch (...) {
