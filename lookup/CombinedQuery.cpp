@@ -1,36 +1,101 @@
 #include "lookup/CombinedQuery.h"
 #include "data/DrugFields.h"
+#include "data/NameSearch.h"
+#include "pinyin/Simplified.h"
+#include "pinyin/TypedName.h"
 
-CombinedQuery::CombinedQuery(const QStringList &texts) : m_tests(QStringLiteral("1=1"))
+namespace {
+
+// The boxes whose Latin letters are also pinyin: the name's and the other
+// names'.
+enum class PinyinOf { None, Name, OtherNames };
+
+PinyinOf pinyinOf(int box)
+{
+    const QStringList columns = data::boxColumns(box);
+    if (columns == QStringList{QStringLiteral("药物名称")})
+        return PinyinOf::Name;
+    if (columns == QStringList{QStringLiteral("别名")})
+        return PinyinOf::OtherNames;
+    return PinyinOf::None;
+}
+
+} // namespace
+
+CombinedQuery::CombinedQuery(const QStringList &texts)
 {
     for (int box = 1; box <= data::SearchBoxCount; ++box) {
         const QString text = texts.value(box - 1);
         if (text.isEmpty())
             continue;
-        const QString parameter = QStringLiteral(":p%1").arg(box);
-        QString pattern = QLatin1Char('%') + text + QLatin1Char('%');
-        // A text too long for the engine's LIKE without wildcards is searched
-        // as a plain substring, with the same case rule for Latin letters;
-        // one with wildcards by our own matcher of LIKE's meaning, registered
-        // on the connection.
-        const bool tooLong = pattern.toUtf8().size() > LikePatternLimit;
-        const bool substring = tooLong && !text.contains(QLatin1Char('%')) && !text.contains(QLatin1Char('_'));
-        const auto test = [&](const QString &column) {
-            if (substring)
-                return QStringLiteral("instr(lower(%1), lower(%2)) > 0").arg(column, parameter);
-            return tooLong ? QStringLiteral("long_like(%2, %1)").arg(column, parameter)
-                           : QStringLiteral("%1 like %2").arg(column, parameter);
-        };
-        if (substring)
-            pattern = text;
         const QStringList columns = data::boxColumns(box);
-        if (columns.size() == 2)
-            m_tests += QStringLiteral(" and ( %1   or  %2)").arg(test(columns[0]), test(columns[1]));
-        else
-            m_tests += QStringLiteral(" and  ") + test(columns[0]);
-        m_parameters.emplace_back(parameter.mid(1), pattern);
-        m_filled.push_back({data::boxIndexField(box), text});
+        // The test that the box's column(s) contain `typed`, bound to `parameter`.
+        const auto contains = [&](const QString &typed, const QString &parameter) {
+            QString pattern = QLatin1Char('%') + typed + QLatin1Char('%');
+            // A text too long for the engine's LIKE without wildcards is
+            // searched as a plain substring, with the same case rule for Latin
+            // letters; one with wildcards by our own matcher of LIKE's meaning,
+            // registered on the connection.
+            const bool tooLong = pattern.toUtf8().size() > LikePatternLimit;
+            const bool substring = tooLong && !typed.contains(QLatin1Char('%')) && !typed.contains(QLatin1Char('_'));
+            const auto test = [&](const QString &column) {
+                if (substring)
+                    return QStringLiteral("instr(lower(%1), lower(%2)) > 0").arg(column, parameter);
+                return tooLong ? QStringLiteral("long_like(%2, %1)").arg(column, parameter)
+                               : QStringLiteral("%1 like %2").arg(column, parameter);
+            };
+            if (substring)
+                pattern = typed;
+            m_parameters.emplace_back(parameter.mid(1), pattern);
+            return columns.size() == 2 ? QStringLiteral("( %1   or  %2)").arg(test(columns[0]), test(columns[1])) : test(columns[0]);
+        };
+        const QString parameter = QStringLiteral(":p%1").arg(box);
+        const QString test = contains(text, parameter);
+
+        Alternatives a{box, {text}, {}, test, {}};
+        const QString simplified = pinyin::toSimplified(text);
+        if (simplified != text) {
+            a.texts << simplified;
+            a.test += QStringLiteral(" or ") + contains(simplified, parameter + u's');
+        }
+        if (const PinyinOf of = pinyinOf(box); of != PinyinOf::None) {
+            a.latin = pinyin::typedName(text).latin;
+            if (!a.latin.isEmpty()) {
+                const auto [from, to] = data::nameKeyBounds(a.latin);
+                m_parameters.emplace_back(QStringLiteral("k%1a").arg(box), from);
+                m_parameters.emplace_back(QStringLiteral("k%1b").arg(box), to);
+                a.keyTest = data::nameKeyTest(of == PinyinOf::OtherNames, QStringLiteral(":k%1a").arg(box),
+                                              QStringLiteral(":k%1b").arg(box));
+            }
+        }
+        if (a.texts.size() == 1 && a.keyTest.isEmpty()) {
+            m_plain.emplace_back(box, test);
+            m_filled.push_back({data::boxIndexField(box), text});
+        } else {
+            m_alternatives.push_back(std::move(a));
+        }
     }
+}
+
+QString CombinedQuery::alternativesTest(const Alternatives &a, bool keys)
+{
+    return QStringLiteral("(") + a.test + (keys && !a.keyTest.isEmpty() ? QStringLiteral(" or ") + a.keyTest : QString()) +
+        QStringLiteral(")");
+}
+
+QString CombinedQuery::tests(bool keys) const
+{
+    // Every box in box order.
+    QString where = QStringLiteral("1=1");
+    auto plain = m_plain.begin();
+    auto alternative = m_alternatives.begin();
+    for (int box = 1; box <= data::SearchBoxCount; ++box) {
+        if (plain != m_plain.end() && plain->first == box)
+            where += QStringLiteral(" and  ") + (plain++)->second;
+        else if (alternative != m_alternatives.end() && alternative->box == box)
+            where += QStringLiteral(" and ") + alternativesTest(*alternative++, keys);
+    }
+    return where;
 }
 
 QString CombinedQuery::statement(const QString &where)
@@ -40,10 +105,32 @@ QString CombinedQuery::statement(const QString &where)
 
 QString CombinedQuery::sql(data::Connection &connection) const
 {
-    return statement(data::SearchIndex(connection).narrow(m_filled, m_tests));
+    data::SearchIndex index(connection);
+    if (m_alternatives.empty())
+        return statement(index.narrow(m_filled, tests(false)));
+    // The index narrows the plain boxes by itself; a box with alternatives
+    // gets its own candidates: those of either text, and those its pinyin
+    // finds.
+    QString plain = QStringLiteral("1=1");
+    for (const auto &[box, test] : m_plain)
+        plain += QStringLiteral(" and  ") + test;
+    const bool keys = data::nameKeysUsable(connection);
+    QString where = index.narrow(m_filled, plain);
+    for (const Alternatives &a : m_alternatives) {
+        where += QStringLiteral(" and ") + alternativesTest(a, keys);
+        const std::vector<qint64> also = keys && !a.latin.isEmpty()
+            ? data::nameKeyIds(connection, pinyinOf(a.box) == PinyinOf::OtherNames, a.latin)
+            : std::vector<qint64>();
+        if (const auto candidates = index.candidatesOfAny(data::boxIndexField(a.box), a.texts, also)) {
+            const QString table = QStringLiteral("BOX_IDS_%1").arg(a.box);
+            index.stage(table, *candidates);
+            where = QStringLiteral("ID in (select ID from temp.%1) and ").arg(table) + where;
+        }
+    }
+    return statement(where);
 }
 
 QString CombinedQuery::fullSql() const
 {
-    return statement(m_tests);
+    return statement(tests(true));
 }

@@ -14,7 +14,10 @@ class Connection;
 // The combined search's statement, apart from the window that runs it: the
 // twelve boxes' texts in, the SQL and the values to bind out. Each filled
 // box asks that its column contain the text; % and _ typed into a box keep
-// their pattern meaning. Values are bound, never pasted.
+// their pattern meaning. A box also finds its text in simplified
+// characters (麻黃 finds 麻黄), and Latin letters alone in the name and
+// other-name boxes also find the start of the names' pinyin or initials.
+// Values are bound, never pasted.
 class CombinedQuery
 {
 public:
@@ -34,9 +37,22 @@ public:
     const std::vector<std::pair<QString, QString>> &parameters() const { return m_parameters; }
 
 private:
-    static QString statement(const QString &where);
+    // A box whose column may hold either of two texts, or whose drugs are
+    // also found by the pinyin of their names.
+    struct Alternatives {
+        int box;
+        QStringList texts;  // as typed, and in simplified characters
+        QString latin;      // the pinyin typed, or empty
+        QString test;       // of the texts
+        QString keyTest;    // of the pinyin, or empty
+    };
 
-    QString m_tests;
+    static QString statement(const QString &where);
+    static QString alternativesTest(const Alternatives &a, bool keys);
+    QString tests(bool keys) const;
+
+    std::vector<std::pair<int, QString>> m_plain; // (box, test) of the other boxes
+    std::vector<Alternatives> m_alternatives;
     std::vector<std::pair<QString, QString>> m_parameters;
     std::vector<data::SearchIndex::Criterion> m_filled;
 };
