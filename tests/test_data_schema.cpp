@@ -5,6 +5,7 @@
 #include "data/Connection.h"
 #include "data/DrugFields.h"
 #include "data/DrugFile.h"
+#include "data/NameSearch.h"
 #include "data/SearchIndex.h"
 #include "data/Statement.h"
 #include "data/sqlite/Schema.h"
@@ -148,6 +149,9 @@ private slots:
             connection.open();
             QCOMPARE(rawScalar(db.path(), QStringLiteral("pragma user_version")), QString::number(data::SchemaVersion));
             QVERIFY(data::SearchIndex(connection).available());
+            // The name keys are made too: the pending write's among them.
+            QVERIFY(data::nameKeysUsable(connection));
+            QCOMPARE(data::findDrugNames(connection, QStringLiteral("hldy")).at(0).name, QStringLiteral("后来的药"));
             QString failure;
             QVERIFY2(checkProbes(connection, 200, failure) > 20, qPrintable(failure));
             const BothWays found = searchBothWays(connection, 1, QStringLiteral("后来"));

@@ -1,12 +1,22 @@
 // Finding a drug by pinyin, initials, traditional characters and other names.
+#include "DataTesting.h"
+#include "GuiFixture.h"
 #include "core/Error.h"
+#include "data/Connection.h"
+#include "data/DrugFile.h"
+#include "data/NameSearch.h"
+#include "data/SearchIndex.h"
+#include "data/sqlite/NameKeyWriter.h"
 #include "pinyin/MemoryNameIndex.h"
 #include "pinyin/NameFinder.h"
 #include "pinyin/NameKeys.h"
 #include "pinyin/Simplified.h"
 #include "pinyin/TypedName.h"
 #include "pinyin/Unihan.h"
+#include "widgets/LabeledEdit.h"
+#include "widgets/Memo.h"
 #include "widgets/NameCompleter.h"
+#include "widgets/TreeView.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -15,8 +25,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLineEdit>
-#include <QSignalSpy>
+#include <QPushButton>
 #include <QTest>
 
 #include <memory>
@@ -54,6 +63,29 @@ MemoryNameIndex &sampleIndex()
     return index;
 }
 
+// The sample database, made once; tests that write make their own.
+const QString &sampleDatabase()
+{
+    static TestDatabase db(sampleDataDir());
+    return db.path();
+}
+
+data::Connection &sampleConnection()
+{
+    static data::Connection connection(sampleDatabase());
+    static const bool opening = (data::useDrugFile(connection), true);
+    Q_UNUSED(opening);
+    return connection;
+}
+
+QStringList found(data::Connection &connection, const QString &typed)
+{
+    QStringList names;
+    for (const NameMatch &m : data::findDrugNames(connection, typed))
+        names << m.name;
+    return names;
+}
+
 QStringList shown(const std::vector<NameMatch> &matches)
 {
     QStringList out;
@@ -78,6 +110,12 @@ private slots:
     void testReviewedSyllablesAreUnihanReadings();
     void testBadReadingsAreRefused_data();
     void testBadReadingsAreRefused();
+    void testKeysFollowWritesOfAnyProgramAsARebuildWouldMakeThem();
+    void testKeysFromOtherReadingsAreNotUsedAndMadeAnew();
+    void testCombinedSearchFindsSimplifiedAndPinyin_data();
+    void testCombinedSearchFindsSimplifiedAndPinyin();
+    void testSearchButton_data();
+    void testSearchButton();
     void testDropDownChoosesWithKeysAndClick();
 };
 
@@ -87,8 +125,12 @@ void TestPinyin::testFindNames_data()
     // The first rows as shown, in order; none at all when empty.
     QTest::addColumn<QStringList>("first");
 
+    QTest::addColumn<bool>("database");
+
+    // Each typed text on the sample in memory and in its database file.
     const auto row = [](const char *tag, const QString &typed, const QStringList &first) {
-        QTest::newRow(tag) << typed << first;
+        QTest::addRow("memory: %s", tag) << typed << first << false;
+        QTest::addRow("database: %s", tag) << typed << first << true;
     };
     row("exact name before longer names", QStringLiteral("麻黄"), {QStringLiteral("麻黄　ma huang"), QStringLiteral("麻黄根　ma huang gen")});
     row("full pinyin", QStringLiteral("mahuang"), {QStringLiteral("麻黄　ma huang"), QStringLiteral("麻黄根　ma huang gen")});
@@ -132,7 +174,9 @@ void TestPinyin::testFindNames()
 {
     QFETCH(QString, typed);
     QFETCH(QStringList, first);
-    const QStringList rows = shown(findNames(sampleIndex(), typed, MaxMatches, reviewed()));
+    QFETCH(bool, database);
+    const QStringList rows = shown(database ? data::findDrugNames(sampleConnection(), typed)
+                                            : findNames(sampleIndex(), typed, MaxMatches, reviewed()));
     QCOMPARE(first.isEmpty() ? rows : rows.mid(0, first.size()), first);
     QVERIFY(rows.size() <= MaxMatches);
 }
@@ -248,59 +292,177 @@ void TestPinyin::testBadReadingsAreRefused()
     }
 }
 
+void TestPinyin::testKeysFollowWritesOfAnyProgramAsARebuildWouldMakeThem()
+{
+    TestDatabase db(sampleDataDir());
+    const QString renamed = db.scalar(QStringLiteral("select ID from DRUG_ZB where 药物名称 = '麻黄'"));
+    const QString gone = db.scalar(QStringLiteral("select ID from DRUG_ZB where 药物名称 = '麻黄根'"));
+    // Another program: a new drug, a renamed one and a deleted one.
+    db.exec(QStringLiteral("insert into DRUG_ZB (LB, 药物名称, 别名) values ('01', '青钱柳', '摇钱树')"));
+    db.exec(QStringLiteral("update DRUG_ZB set 药物名称 = '麻黄茎' where ID = ?"), {renamed});
+    db.exec(QStringLiteral("delete from DRUG_ZB where ID = ?"), {gone});
+
+    data::Connection connection(db.path());
+    data::useDrugFile(connection);
+    // Until the next fold they are found by their names alone.
+    QCOMPARE(found(connection, QStringLiteral("青钱")), QStringList{QStringLiteral("青钱柳")});
+    QCOMPARE(found(connection, QStringLiteral("qingqian")), QStringList());
+    QCOMPARE(found(connection, QStringLiteral("摇钱")), QStringList());
+    QCOMPARE(found(connection, QStringLiteral("mahuangj")), QStringList());
+    QCOMPARE(found(connection, QStringLiteral("麻黄")), QStringList{QStringLiteral("麻黄茎")});
+
+    {
+        data::Transaction fold(connection);
+        data::SearchIndex(connection).update();
+        fold.commit();
+    }
+    QCOMPARE(found(connection, QStringLiteral("qingqian")), QStringList{QStringLiteral("青钱柳")});
+    QCOMPARE(found(connection, QStringLiteral("摇钱")), QStringList{QStringLiteral("青钱柳")});
+    QCOMPARE(found(connection, QStringLiteral("mahuangj")), QStringList{QStringLiteral("麻黄茎")});
+    QCOMPARE(db.scalar(QStringLiteral("select count(*) from DRUG_NAME_KEY where ID = ?"), {gone}), QStringLiteral("0"));
+
+    const QString keys = QStringLiteral("select group_concat(KIND || K || ID || LEN || ifnull(OTHER, '-'), '|') from "
+                                        "(select * from DRUG_NAME_KEY order by KIND, K, ID)");
+    const QString folded = db.scalar(keys);
+    {
+        data::Transaction rebuild(connection);
+        data::namekeys::rebuild(connection.handle());
+        rebuild.commit();
+    }
+    QCOMPARE(db.scalar(keys), folded);
+}
+
+void TestPinyin::testKeysFromOtherReadingsAreNotUsedAndMadeAnew()
+{
+    TestDatabase db(sampleDataDir());
+    db.exec(QStringLiteral("update DRUG_NAME_KEY_SOURCE set SOURCE = 'another build'"));
+    {
+        data::Connection plain(db.path());
+        QVERIFY(!data::nameKeysUsable(plain));
+        QCOMPARE(found(plain, QStringLiteral("mahuanggen")), QStringList());
+        QCOMPARE(found(plain, QStringLiteral("麻黄")), (QStringList{QStringLiteral("麻黄"), QStringLiteral("麻黄根")}));
+    }
+    data::Connection connection(db.path());
+    data::useDrugFile(connection);
+    QVERIFY(data::nameKeysUsable(connection));
+    QCOMPARE(found(connection, QStringLiteral("mahuanggen")), QStringList{QStringLiteral("麻黄根")});
+}
+
+void TestPinyin::testCombinedSearchFindsSimplifiedAndPinyin_data()
+{
+    QTest::addColumn<int>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("names");
+
+    QTest::newRow("name box, pinyin") << 2 << QStringLiteral("Ma Huang") << QStringList{QStringLiteral("麻黄"), QStringLiteral("麻黄根")};
+    QTest::newRow("name box, initials") << 2 << QStringLiteral("mhg") << QStringList{QStringLiteral("麻黄根")};
+    QTest::newRow("name box, traditional") << 2 << QStringLiteral("麻黃") << QStringList{QStringLiteral("麻黄"), QStringLiteral("麻黄根")};
+    QTest::newRow("other-name box, pinyin") << 3 << QStringLiteral("longsha") << QStringList{QStringLiteral("麻黄")};
+    QTest::newRow("other-name box, as typed") << 3 << QStringLiteral("於术") << QStringList{QStringLiteral("白术")};
+    QTest::newRow("pinyin only where names are") << 1 << QStringLiteral("mahuang") << QStringList();
+    QTest::newRow("a traditional text in another box") << 1 << QStringLiteral("發汗") << QStringList{QStringLiteral("麻黄")};
+}
+
+void TestPinyin::testCombinedSearchFindsSimplifiedAndPinyin()
+{
+    QFETCH(int, box);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, names);
+    const BothWays both = searchBothWays(sampleConnection(), box, typed);
+    QCOMPARE(both.indexed, both.full);
+    QStringList listed;
+    for (const qint64 id : both.full)
+        listed << scalarIn(sampleDatabase(), QStringLiteral("select 药物名称 from DRUG_ZB where ID = ?"), {QString::number(id)});
+    for (const QString &name : names)
+        QVERIFY2(listed.contains(name), qPrintable(listed.join(u' ')));
+    if (names.isEmpty())
+        QCOMPARE(listed, QStringList());
+}
+
+void TestPinyin::testSearchButton_data()
+{
+    QTest::addColumn<QString>("typed");
+    // The sheet shown and the box's text after the search; the list opened;
+    // the message.
+    QTest::addColumn<QString>("sheet");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("an exact name") << QStringLiteral("麻黄") << QStringLiteral("麻黄") << QStringLiteral("麻黄") << false << QString();
+    QTest::newRow("one match") << QStringLiteral("yingsuke") << QStringLiteral("罂粟壳") << QStringLiteral("罂粟壳") << false << QString();
+    QTest::newRow("several matches") << QStringLiteral("mh") << QString() << QStringLiteral("mh") << true << QString();
+    QTest::newRow("none") << QStringLiteral("xqzv") << QString() << QStringLiteral("xqzv") << false << QStringLiteral("无此药物！");
+}
+
+void TestPinyin::testSearchButton()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, sheet);
+    QFETCH(QString, box);
+    QFETCH(bool, listed);
+    QFETCH(QString, message);
+    TestDatabase db(TestDatabase::CopyOf{sampleDatabase()});
+    GuiFixture fixture(db.path());
+    TFormMain &f = fixture.f();
+    fixture.simpleQuery.search(typed);
+    QCOMPARE(f.Memo1->toPlainText().section(u'\n', 0, 0), sheet.isEmpty() ? QString() : QStringLiteral("【药物名称】： ") + sheet);
+    QCOMPARE(f.LabeledEdit_mc->text(), box);
+    QTRY_COMPARE(f.NameList->isOpen(), listed);
+    QCOMPARE(fixture.presenter.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+}
+
 void TestPinyin::testDropDownChoosesWithKeysAndClick()
 {
-    QWidget window;
-    auto *box = new QLineEdit(&window);
-    box->setGeometry(10, 10, 162, 20);
-    auto *completer = new NameCompleter(box, [](const QString &typed) { return findNames(sampleIndex(), typed, MaxMatches, reviewed()); });
-    connect(box, &QLineEdit::textEdited, completer, &NameCompleter::refresh);
-    QSignalSpy chosen(completer, &NameCompleter::chosen);
-    window.resize(400, 300);
-    window.show();
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-    box->setFocus();
-
-    QTest::keyClicks(box, QStringLiteral("mh"));
-    QAbstractItemView *list = completer->popup();
-    QTRY_VERIFY(completer->isOpen());
+    TestDatabase db(TestDatabase::CopyOf{sampleDatabase()});
+    GuiFixture fixture(db.path());
+    TFormMain &f = fixture.f();
+    focusAtEnd(f.LabeledEdit_mc);
+    QTest::keyClicks(f.LabeledEdit_mc, QStringLiteral("mh"));
+    QAbstractItemView *list = f.NameList->popup();
+    QTRY_VERIFY(f.NameList->isOpen());
     QCOMPARE(list->model()->index(0, 0).data().toString(), QStringLiteral("麻黄　ma huang"));
-    QVERIFY(list->width() >= box->width());
+    QVERIFY(list->width() >= f.LabeledEdit_mc->width());
     // A screen reader finds a list whose items are the rows.
     QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(list);
     QVERIFY(accessible);
     QCOMPARE(accessible->role(), QAccessible::List);
     QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("匹配的药物"));
+    QCOMPARE(accessible->childCount(), list->model()->rowCount());
 
     // Esc closes the list and keeps the text; Down opens it again.
     QTest::keyClick(list, Qt::Key_Escape);
-    QTRY_VERIFY(!completer->isOpen());
-    QCOMPARE(box->text(), QStringLiteral("mh"));
-    QTest::keyClick(box, Qt::Key_Down);
-    QTRY_VERIFY(completer->isOpen());
+    QTRY_VERIFY(!f.NameList->isOpen());
+    QCOMPARE(f.LabeledEdit_mc->text(), QStringLiteral("mh"));
+    QTest::keyClick(f.LabeledEdit_mc, Qt::Key_Down);
+    QTRY_VERIFY(f.NameList->isOpen());
 
-    // Down then Enter chooses the first row.
+    // Down then Enter chooses the first row: its name in the box, its sheet shown.
     QTest::keyClick(list, Qt::Key_Down);
     QTest::keyClick(list, Qt::Key_Return);
-    QCOMPARE(chosen.count(), 1);
-    QCOMPARE(chosen[0][1].toString(), QStringLiteral("麻黄"));
-    QCOMPARE(box->text(), QStringLiteral("麻黄"));
-    QTRY_VERIFY(!completer->isOpen());
+    QCOMPARE(f.LabeledEdit_mc->text(), QStringLiteral("麻黄"));
+    QCOMPARE(f.Memo1->toPlainText().section(u'\n', 0, 0), QStringLiteral("【药物名称】： 麻黄"));
+    QTRY_VERIFY(!f.NameList->isOpen());
 
-    // A click chooses too.
-    box->clear();
-    QTest::keyClicks(box, QStringLiteral("yuzhu"));
-    QTRY_VERIFY(completer->isOpen());
-    const QModelIndex second = list->model()->index(1, 0);
-    QCOMPARE(second.data().toString(), QStringLiteral("白术（于术）　bai zhu"));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(second).center());
-    QCOMPARE(chosen.count(), 2);
-    QCOMPARE(box->text(), QStringLiteral("白术"));
+    // A click chooses too; traditional characters are typed as the input method commits them.
+    f.LabeledEdit_mc->clear();
+    typeText(f.LabeledEdit_mc, QStringLiteral("黃耆"));
+    QTRY_VERIFY(f.NameList->isOpen());
+    const QModelIndex first = list->model()->index(0, 0);
+    QCOMPARE(first.data().toString(), QStringLiteral("黄芪（黄耆）　huang qi"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(first).center());
+    QCOMPARE(f.LabeledEdit_mc->text(), QStringLiteral("黄芪"));
+    QCOMPARE(f.Memo1->toPlainText().section(u'\n', 0, 0), QStringLiteral("【药物名称】： 黄芪"));
 
     // Text that matches nothing closes the list.
-    QTest::keyClicks(box, QStringLiteral("xqzv"));
-    QTRY_VERIFY(!completer->isOpen());
+    QTest::keyClicks(f.LabeledEdit_mc, QStringLiteral("xqzv"));
+    QTRY_VERIFY(!f.NameList->isOpen());
+    QVERIFY(fixture.presenter.texts().isEmpty());
+
+    // The combined page's name box finds by pinyin too.
+    fixture.showPage(TFormMain::CombinedQueryPage);
+    fixture.combinedQuery.search({{2, QStringLiteral("mahuang")}});
+    QCOMPARE(f.tv2->topLevelItemCount(), 2);
 }
 
 QTEST_MAIN(TestPinyin)
