@@ -1,4 +1,5 @@
 #include "tools/SyntheticData.h"
+#include "tools/SyntheticNames.h"
 #include "data/DatabaseBuilder.h"
 #include "data/DbError.h"
 
@@ -39,12 +40,14 @@ void buildSynthetic(const QString &outPath, int drugs, int categories, unsigned 
         content.categories.push_back({QStringLiteral("%1").arg(c + 1, 3, 10, QLatin1Char('0')),
                                       chinese(3).chopped(1) + QStringLiteral("药%1").arg(c + 1)});
     content.drugs.reserve(size_t(drugs));
+    // Names and other names that read like real ones, for the name keys.
+    SyntheticNames names(seed);
     for (int i = 0; i < drugs; ++i) {
         data::DrugContent::Drug d;
         d.values << content.categories[size_t(i % categories)].bm
-                 << chinese(3).chopped(1) + QString::number(i + 1)
+                 << names.name(i)
                  << latin(around(28))
-                 << chinese(around(16))
+                 << names.otherNames()
                  << chinese(around(60))
                  << chinese(around(240))
                  << ((i % 3 == 0) ? chinese(around(120)) : QString())
