@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 #include "app/AccessConversion.h"
 #include "app/Messages.h"
+#include "app/OpenProgress.h"
 #include "app/WindowFont.h"
 #include "data/DrugFile.h"
 #include "widgets/Bevel.h"
@@ -43,7 +44,7 @@ TFormMain::TFormMain(const QString &databasePath, QWidget *parent)
       ImageList_TreeView(Icons::treeViewImages()),
       ImageList_ToolButton(Icons::toolButtonImages())
 {
-    data::useDrugFile(MainConnection);
+    data::useDrugFile(MainConnection, app::openProgress(this));
     SQL_ZB.setUpdateTable(QStringLiteral("DRUG_ZB"));
     SQL_LB.setSql(QStringLiteral("select * from DRUG_LB"));
     SQL_HELP_ZB.setSql(QStringLiteral("select  *  from HELP_ZB where LB=:lb"));

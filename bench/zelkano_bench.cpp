@@ -444,9 +444,10 @@ struct Drug {
 class Worker
 {
 public:
-    Worker(int drugs, const QString &database, double repsScale, bool trace, QStringList phases, bool floors)
+    Worker(int drugs, const QString &database, double repsScale, bool trace, QStringList phases, bool floors,
+           QString previous)
         : m_drugs(drugs), m_size(QString::number(drugs)), m_scale(repsScale), m_trace(trace),
-          m_phases(std::move(phases)), m_floors(floors)
+          m_phases(std::move(phases)), m_floors(floors), m_previous(std::move(previous))
     {
         if (!m_dir.isValid())
             fail(QStringLiteral("no temporary folder"));
@@ -479,6 +480,7 @@ private:
     void lookups();
     void searches();
     void maintenance();
+    void upgrade();
     void verifyStatements(const QString &operation, const std::function<void()> &program,
                           const std::function<void()> &floor);
     QStringList tracedProgram(const std::function<void()> &program);
@@ -491,6 +493,7 @@ private:
     bool m_trace;
     QStringList m_phases; // empty: all; for profiling one phase
     bool m_floors;        // false: the window only, for profiling
+    QString m_previous;   // the same drugs in the previous layout; empty: no upgrade timed
     QTemporaryDir m_dir;
     QString m_path;
     QuietPresenter m_presenter;
@@ -921,6 +924,31 @@ void Worker::maintenance()
         fail(QStringLiteral("delete: rows are left"));
 }
 
+// The first open of a file of the previous layout, as the program opens it:
+// the drug file's step upgrades it. Each run upgrades a fresh copy.
+void Worker::upgrade()
+{
+    const QString path = m_dir.filePath(QStringLiteral("previous.mdb"));
+    const auto copy = [&](int) {
+        QFile::remove(path);
+        if (!QFile::copy(m_previous, path))
+            fail(QStringLiteral("cannot copy %1").arg(m_previous));
+        QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    };
+    measure(QStringLiteral("upgrade of the previous layout"), reps(5, 3, 3), copy,
+            [&](int) {
+                data::Connection connection(path);
+                data::useDrugFile(connection);
+                connection.open();
+            },
+            {}, true, QStringLiteral("first open of a file of user_version 0"));
+    data::Connection connection(path);
+    data::Statement version(connection.handle(), QStringLiteral("pragma user_version"));
+    if (!version.step() || version.int64(0) != data::SchemaVersion)
+        fail(QStringLiteral("upgrade: the file was not upgraded"));
+    QFile::remove(path);
+}
+
 QJsonObject Worker::run()
 {
     auto wanted = [this](const char *phase) { return m_phases.isEmpty() || m_phases.contains(QLatin1String(phase)); };
@@ -931,6 +959,8 @@ QJsonObject Worker::run()
         searches();
     if (wanted("maintenance"))
         maintenance();
+    if (wanted("upgrade") && !m_previous.isEmpty())
+        upgrade();
     const long long peak = bench::peakRssKb();
     m_sink = m_engine->sink();
     m_form->close();
@@ -1031,6 +1061,26 @@ QString syntheticDatabase(const QString &cacheDir, int drugs, bool rebuild)
         progress(QStringLiteral("building %1 (%2 drugs in %3 categories)").arg(path).arg(drugs).arg(categoriesFor(drugs)));
         tools::buildSynthetic(path, drugs, categoriesFor(drugs), Seed, true);
     }
+    return path;
+}
+
+// The same data in the previous layout, for timing its upgrade. Made once,
+// beside the encrypted file in the cache.
+QString previousLayout(const QString &database)
+{
+    const QString path = QFileInfo(database).path() + QLatin1Char('/') + QFileInfo(database).completeBaseName() +
+                         QStringLiteral("-previous.mdb");
+    if (QFileInfo::exists(path))
+        return path;
+    progress(QStringLiteral("making the previous layout %1").arg(path));
+    const QString building = path + QStringLiteral(".building");
+    QFile::remove(building);
+    if (!QFile::copy(database, building))
+        fail(QStringLiteral("cannot copy %1").arg(database));
+    QFile(building).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    tools::makePreviousLayout(building);
+    if (!QFile::rename(building, path))
+        fail(QStringLiteral("cannot rename %1").arg(building));
     return path;
 }
 
@@ -1307,6 +1357,8 @@ QJsonArray checkTargets(const QList<Result> &results, const QJsonObject &memory)
     scan(QStringLiteral("100,000: Latin pattern <= plain full scan"), QStringLiteral("combined search, Latin pattern"), big);
     limit(QStringLiteral("100,000: save <= 10 ms"), QStringLiteral("save (tbSaveClick)"), big, 10);
     limit(QStringLiteral("100,000: delete <= 10 ms"), QStringLiteral("delete (tbDeleteClick)"), big, 10);
+    limit(QStringLiteral("100,000: upgrade of the previous layout <= 10 s"), QStringLiteral("upgrade of the previous layout"), big,
+          10000);
     const QJsonObject bigMemory = memory.value(big).toObject();
     const double fileBytes = bigMemory.value(QStringLiteral("file_bytes")).toDouble();
     const double indexBytes = bigMemory.value(QStringLiteral("search_index_bytes")).toDouble(-1);
@@ -1373,7 +1425,7 @@ int runParent(const QStringList &args)
         QProcess worker;
         worker.setProcessChannelMode(QProcess::ForwardedChannels);
         QStringList workerArgs{QStringLiteral("--worker"), QString::number(drugs), databases[drugs], resultFile,
-                               QString::number(scale)};
+                               QString::number(scale), QStringLiteral("--previous"), previousLayout(databases[drugs])};
         if (trace)
             workerArgs << QStringLiteral("--trace");
         worker.start(QCoreApplication::applicationFilePath(), workerArgs);
@@ -1481,15 +1533,16 @@ int runParent(const QStringList &args)
 
 int runWorker(const QStringList &args)
 {
-    // --worker DRUGS DATABASE RESULT SCALE [--trace] [--phases a,b] [--no-floor]
+    // --worker DRUGS DATABASE RESULT SCALE [--trace] [--phases a,b] [--no-floor] [--previous FILE]
     // Run by hand, under a profiler, it times one phase of the window alone:
     //   zelkano_bench --worker 100000 FILE.mdb /tmp/r.json 0.2 --phases searches --no-floor
     if (args.size() < 6)
         return 2;
     const int phases = int(args.indexOf(QStringLiteral("--phases")));
+    const int previous = int(args.indexOf(QStringLiteral("--previous")));
     Worker worker(args[2].toInt(), args[3], args[5].toDouble(), args.contains(QStringLiteral("--trace")),
                   phases > 0 ? args.value(phases + 1).split(QLatin1Char(','), Qt::SkipEmptyParts) : QStringList(),
-                  !args.contains(QStringLiteral("--no-floor")));
+                  !args.contains(QStringLiteral("--no-floor")), previous > 0 ? args.value(previous + 1) : QString());
     const QJsonObject result = worker.run();
     QFile out(args[4]);
     if (!out.open(QIODevice::WriteOnly))

@@ -15,16 +15,17 @@ void DatabaseBuilder::createEmpty(const QString &path)
     target.finish();
 }
 
-void DatabaseBuilder::buildFromSample(const QString &dataDir, const QString &outPath, bool overwrite)
+void DatabaseBuilder::buildFromSample(const QString &dataDir, const QString &outPath, bool overwrite,
+                                      const Progress &progress)
 {
     const DrugContent content = readSample(dataDir);
     NewDatabaseFile target(outPath, overwrite);
-    writeContent(target.db(), content);
+    writeContent(target.db(), content, progress);
     target.finish();
 }
 
 std::vector<CategoryChange> DatabaseBuilder::buildFromImport(const ImportedContent &imported, const QString &outPath,
-                                                             bool overwrite)
+                                                             bool overwrite, const Progress &progress)
 {
     DrugContent content;
     content.keepNull = true;
@@ -42,7 +43,7 @@ std::vector<CategoryChange> DatabaseBuilder::buildFromImport(const ImportedConte
     for (const ImportedContent::Text &t : imported.texts)
         content.texts.push_back({t.lb, t.content});
     NewDatabaseFile target(outPath, overwrite);
-    writeContent(target.db(), content);
+    writeContent(target.db(), content, progress);
 
     std::vector<CategoryChange> changes;
     {
@@ -62,10 +63,11 @@ std::vector<CategoryChange> DatabaseBuilder::buildFromImport(const ImportedConte
     return changes;
 }
 
-void DatabaseBuilder::build(const DrugContent &content, const QString &outPath, bool overwrite)
+void DatabaseBuilder::build(const DrugContent &content, const QString &outPath, bool overwrite,
+                            const Progress &progress)
 {
     NewDatabaseFile target(outPath, overwrite);
-    writeContent(target.db(), content);
+    writeContent(target.db(), content, progress);
     target.finish();
 }
 

@@ -6,11 +6,11 @@
 
 namespace data {
 
-void useDrugFile(Connection &connection)
+void useDrugFile(Connection &connection, Progress progress)
 {
-    connection.setOpenStep([](sqlite3 *db) {
+    connection.setOpenStep([progress = std::move(progress)](sqlite3 *db) {
         registerLongLike(db);
-        upgradeSchema(db);
+        upgradeSchema(db, progress);
         namekeys::refresh(db);
     });
 }

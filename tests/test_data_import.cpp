@@ -102,6 +102,8 @@ private slots:
             return;
         }
         QVERIFY2(drugdb.exitStatus() == QProcess::NormalExit && drugdb.exitCode() == 0, qPrintable(errors));
+        // Progress lines on standard error, to the whole.
+        QVERIFY2(errors.contains(QStringLiteral("建立搜索索引")) && errors.endsWith(QStringLiteral("[100%] 完成\n")), qPrintable(errors));
 
         const QJsonObject expected = QJsonDocument::fromJson(readFile(fixtures.filePath(oracle))).object();
         QVERIFY(!expected.isEmpty());

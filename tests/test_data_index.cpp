@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "DataTesting.h"
 #include "data/Connection.h"
+#include "data/DrugFile.h"
 #include "data/SearchIndex.h"
 #include "data/Statement.h"
 
@@ -131,6 +132,38 @@ private slots:
         data::Transaction transaction(connection);
         index.update(); // nothing to do, and no failure
         transaction.commit();
+    }
+
+    // Texts too long for the engine's LIKE: one without wildcards is
+    // searched as a substring, one with them by our own LIKE; through the
+    // index they find what a test of every row finds.
+    void testTooLongTextsAreSearchedAsLikeMeansThem_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("test");
+        QTest::addColumn<int>("rows");
+        const QString grass(10000, QChar(u'草'));
+        QTest::newRow("substring, Latin case") << grass + grass.left(7000) + QStringLiteral("END") << "instr(" << 1;
+        QTest::newRow("substring absent") << QString(20000, QChar(u'长')) << "instr(" << 0;
+        QTest::newRow("% and _") << grass + u'%' + grass.left(9999) + QStringLiteral("_ND") << "long_like(" << 1;
+        QTest::newRow("_ absent") << grass + u'_' + grass + u'长' << "long_like(" << 0;
+    }
+
+    void testTooLongTextsAreSearchedAsLikeMeansThem()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, test);
+        QFETCH(int, rows);
+        TestDatabase db;
+        db.addDrug({{QStringLiteral("LB"), QStringLiteral("01")}, {QStringLiteral("功能主治"), QString(20000, QChar(u'草')) + QStringLiteral("End")}});
+        db.addDrug({{QStringLiteral("LB"), QStringLiteral("01")}, {QStringLiteral("功能主治"), QStringLiteral("草")}});
+        Connection connection(db.path());
+        data::useDrugFile(connection);
+        connection.open();
+        const BothWays found = searchBothWays(connection, 1, typed);
+        QVERIFY(found.fullSql.contains(test));
+        QCOMPARE(found.indexed, found.full);
+        QCOMPARE(found.full.size(), rows);
     }
 };
 

@@ -9,10 +9,12 @@
 #include "data/SearchIndex.h"
 #include "data/Statement.h"
 #include "data/sqlite/Schema.h"
+#include "tools/SyntheticData.h"
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
+#include <algorithm>
 
 using data::Connection;
 
@@ -116,42 +118,48 @@ private slots:
 
     // --- upgrade ---------------------------------------------------------------
 
+    void testOlderFilesAreUpgradedOnOpenNewerOnesLeftAlone_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::newRow("previous build") << 0;
+        QTest::newRow("without name keys") << 1;
+    }
+
     void testOlderFilesAreUpgradedOnOpenNewerOnesLeftAlone()
     {
+        QFETCH(int, version);
         TestDatabase db(sampleDataDir());
-        // The layout of the previous build: the (LB, ID) index, hashed pairs
-        // and their triggers, version 0; one write of another program pending.
-        db.exec(QStringLiteral("drop trigger DRUG_ZB_SEARCH_AI"));
-        db.exec(QStringLiteral("drop trigger DRUG_ZB_SEARCH_AU"));
-        db.exec(QStringLiteral("drop trigger DRUG_ZB_SEARCH_AD"));
-        for (const QString &table : {QStringLiteral("DRUG_SEARCH_INDEX"), QStringLiteral("DRUG_SEARCH_TOP"), QStringLiteral("DRUG_ZB_DIRTY")})
-            db.exec(QStringLiteral("drop table %1").arg(table));
-        db.exec(QStringLiteral("drop index DRUG_ZB_LB"));
-        db.exec(QStringLiteral("create index DRUG_ZB_LB on DRUG_ZB (LB, ID)"));
-        db.exec(QStringLiteral("create table DRUG_SEARCH_META (VERSION INTEGER NOT NULL, BUCKETS INTEGER NOT NULL, CHUNK_BITS INTEGER NOT NULL)"));
-        db.exec(QStringLiteral("create table DRUG_GRAM (BUCKET INTEGER NOT NULL, CHUNK INTEGER NOT NULL, BITS BLOB NOT NULL, "
-                               "PRIMARY KEY (BUCKET, CHUNK)) WITHOUT ROWID"));
-        db.exec(QStringLiteral("create table DRUG_ZB_DIRTY (ID INTEGER PRIMARY KEY, INDEXED INTEGER NOT NULL)"));
-        db.exec(QStringLiteral("create trigger DRUG_ZB_SEARCH_AI after insert on DRUG_ZB begin "
-                               "insert or replace into DRUG_ZB_DIRTY (ID, INDEXED) values (NEW.ID, 0); end"));
-        db.exec(QStringLiteral("create trigger DRUG_ZB_SEARCH_AU after update on DRUG_ZB begin "
-                               "insert or ignore into DRUG_ZB_DIRTY (ID, INDEXED) values (OLD.ID, 1); end"));
-        db.exec(QStringLiteral("create trigger DRUG_ZB_SEARCH_AD after delete on DRUG_ZB begin "
-                               "insert or ignore into DRUG_ZB_DIRTY (ID, INDEXED) values (OLD.ID, 1); end"));
-        db.exec(QStringLiteral("insert into DRUG_GRAM values (1, 0, x'ff')"));
+        // A file of an earlier layout; one write of another program pending.
+        if (version == 0) {
+            tools::makePreviousLayout(db.path());
+        } else {
+            db.exec(QStringLiteral("drop table DRUG_NAME_KEY"));
+            db.exec(QStringLiteral("drop table DRUG_NAME_KEY_SOURCE"));
+            db.exec(QStringLiteral("pragma user_version = 1"));
+        }
         db.exec(QStringLiteral("insert into DRUG_ZB (LB, 药物名称, 功能主治) values ('01', '后来的药', '后来才有的功效')"));
-        db.exec(QStringLiteral("pragma user_version = 0"));
         const QString before = contents(db.path());
 
         {
             Connection connection(db.path());
-            data::useDrugFile(connection);
+            QStringList steps;
+            QList<int> shares;
+            data::useDrugFile(connection, [&](const QString &step, int percent) {
+                steps << step;
+                shares << percent;
+            });
             connection.open();
             QCOMPARE(rawScalar(db.path(), QStringLiteral("pragma user_version")), QString::number(data::SchemaVersion));
+            // The steps are told, and the share done only grows, to the whole.
+            QVERIFY2(steps.contains(QStringLiteral("建立搜索索引")), qPrintable(steps.join(u',')));
+            QVERIFY(std::is_sorted(shares.begin(), shares.end()));
+            QCOMPARE(shares.last(), 100);
             QVERIFY(data::SearchIndex(connection).available());
             // The name keys are made too: the pending write's among them.
             QVERIFY(data::nameKeysUsable(connection));
             QCOMPARE(data::findDrugNames(connection, QStringLiteral("hldy")).at(0).name, QStringLiteral("后来的药"));
+            QCOMPARE(data::findDrugNames(connection, QStringLiteral("MaHuang")).at(0).name, QStringLiteral("麻黄"));
+            QVERIFY2(steps.contains(QStringLiteral("建立拼音索引")), qPrintable(steps.join(u',')));
             QString failure;
             QVERIFY2(checkProbes(connection, 200, failure) > 20, qPrintable(failure));
             const BothWays found = searchBothWays(connection, 1, QStringLiteral("后来"));
@@ -186,6 +194,37 @@ private slots:
             QCOMPARE(found.sql, found.fullSql);
         }
         QCOMPARE(bytes(), newer);
+    }
+
+    // A program that merely reads the file keeps the upgrade from its lock:
+    // the file opens as it is, is searched in full, and a later open
+    // upgrades it.
+    void testPreviousLayoutHeldByAReaderOpensAsItIs()
+    {
+        TestDatabase db(sampleDataDir());
+        tools::makePreviousLayout(db.path());
+        Connection reader(db.path());
+        reader.execute(QStringLiteral("BEGIN"));
+        reader.execute(QStringLiteral("SELECT count(*) FROM DRUG_ZB"));
+        {
+            Connection connection(db.path());
+            QList<int> shares;
+            data::useDrugFile(connection, [&](const QString &, int percent) { shares << percent; });
+            connection.open();
+            QVERIFY(shares.isEmpty());
+            QCOMPARE(rawScalar(db.path(), QStringLiteral("pragma user_version")), QStringLiteral("0"));
+            QVERIFY(!data::SearchIndex(connection).available());
+            const BothWays found = searchBothWays(connection, {{1, QStringLiteral("清热")}, {3, QStringLiteral("草")}});
+            QVERIFY(!found.full.isEmpty());
+            QCOMPARE(found.indexed, found.full);
+            QCOMPARE(found.sql, found.fullSql);
+        }
+        reader.execute(QStringLiteral("ROLLBACK"));
+        Connection connection(db.path());
+        data::useDrugFile(connection);
+        connection.open();
+        QVERIFY(data::SearchIndex(connection).available());
+        QCOMPARE(rawScalar(db.path(), QStringLiteral("pragma user_version")), QString::number(data::SchemaVersion));
     }
 };
 

@@ -3,9 +3,12 @@
 #include "GuiFixture.h"
 
 #include "core/Guard.h"
+#include "app/OpenProgress.h"
 #include "data/DbError.h"
 #include "data/Statement.h"
+#include "data/sqlite/Schema.h"
 #include "print/Printing.h"
+#include "tools/SyntheticData.h"
 #include "widgets/DbEdit.h"
 #include "widgets/DbLookupComboBox.h"
 #include "widgets/DbMemo.h"
@@ -25,6 +28,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -34,6 +38,7 @@
 #include <QToolButton>
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <sqlite3.h>
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -523,6 +528,39 @@ private slots:
         QCOMPARE(f.tv4->nodeCount(), 1);
         QCOMPARE(f.DBMemo1->toPlainText(), QStringLiteral("第一行"));
         QVERIFY(f.SQL_LB.isActive());
+    }
+
+    // A file of the previous layout is upgraded at the start, in a dialog
+    // that tells the step and the share done and goes when it is done.
+    void testPreviousLayoutIsUpgradedAtStartWithProgress()
+    {
+        ShellDatabase data;
+        tools::makePreviousLayout(data.path());
+        struct Watch : QObject {
+            QStringList labels;
+            bool eventFilter(QObject *watched, QEvent *event) override
+            {
+                if (auto *dialog = qobject_cast<QProgressDialog *>(watched); dialog && event->type() == QEvent::Show)
+                    labels << dialog->labelText();
+                return false;
+            }
+        } watch;
+        qApp->installEventFilter(&watch);
+        struct Restore {
+            int delay;
+            ~Restore() { app::OpenProgressDelayMs = delay; }
+        } restore{std::exchange(app::OpenProgressDelayMs, 0)};
+        {
+            GuiFixture fixture(data.path());
+            TFormMain &f = fixture.f();
+            QCOMPARE(fixture.startResult(), TFormMain::StartResult::Running);
+            QCOMPARE(fixture.presenter.texts(), QStringList());
+            QCOMPARE(f.tv1->nodeCount(), 3);
+            QVERIFY(f.findChildren<QProgressDialog *>().isEmpty());
+        }
+        QCOMPARE(watch.labels.size(), 1);
+        QVERIFY2(watch.labels.first().contains(QStringLiteral("升级")), qPrintable(watch.labels.first()));
+        QCOMPARE(data.scalar(QStringLiteral("pragma user_version")), QString::number(data::SchemaVersion));
     }
 
     void testWindowFrame()

@@ -40,6 +40,19 @@ int usage()
 
 using data::DbError;
 
+// Progress lines on standard error, one when the step changes and one for
+// each further tenth of the whole; standard output stays for the results.
+data::Progress progressLines()
+{
+    return [shown = -1, step = QString()](const QString &now, int percent) mutable {
+        if (now == step && percent / 10 == shown / 10)
+            return;
+        step = now;
+        shown = percent;
+        std::fprintf(stderr, "[%3d%%] %s\n", percent, qPrintable(now));
+    };
+}
+
 // Runs libmdb in a child process: a damaged file can crash it, and a crash
 // must end only the reading, never the import with a half-written file.
 tools::AccessDump readInChild(const QString &source)
@@ -96,7 +109,7 @@ void importAccess(const QString &source, const QString &out, bool force)
     for (const QStringList &row : dump.tables[3].rows)
         content.texts.push_back({row[0], row[1]});
 
-    const std::vector<data::CategoryChange> changes = data::DatabaseBuilder::buildFromImport(content, out, force);
+    const std::vector<data::CategoryChange> changes = data::DatabaseBuilder::buildFromImport(content, out, force, progressLines());
 
     std::printf("read %s (Jet %d)\n", qPrintable(source), dump.jetVersion);
     for (const tools::AccessTable &table : dump.tables)
@@ -190,7 +203,7 @@ int build(const QStringList &arguments)
         std::printf("%s exists; kept as it is\n", qPrintable(out));
         return 0;
     }
-    data::DatabaseBuilder::buildFromSample(dataDir, out, line.isSet(QStringLiteral("force")));
+    data::DatabaseBuilder::buildFromSample(dataDir, out, line.isSet(QStringLiteral("force")), progressLines());
     return wrote(out);
 }
 
@@ -225,7 +238,7 @@ int synth(const QStringList &arguments)
     if (drugs <= 0 || categories <= 0)
         return usage();
     const QString out = line.value(QStringLiteral("out"));
-    tools::buildSynthetic(out, drugs, categories, seed, line.isSet(QStringLiteral("force")));
+    tools::buildSynthetic(out, drugs, categories, seed, line.isSet(QStringLiteral("force")), progressLines());
     return wrote(out);
 }
 

@@ -50,8 +50,12 @@ void keepStoredCategories(sqlite3 *db, const DrugContent &content)
 
 } // namespace
 
-void writeContent(sqlite3 *db, const DrugContent &content)
+void writeContent(sqlite3 *db, const DrugContent &content, const Progress &progress)
 {
+    const auto report = [&](const QString &step, int percent) {
+        if (progress)
+            progress(step, percent);
+    };
     runScript(db, QStringLiteral("BEGIN"));
     {
         auto value = [&](const QString &v) {
@@ -71,7 +75,12 @@ void writeContent(sqlite3 *db, const DrugContent &content)
         }
         Statement drug(db, QStringLiteral("INSERT INTO DRUG_ZB (%1) VALUES (%2)")
                                .arg(columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+        const QString writing = QStringLiteral("写入药物");
+        report(writing, 0);
+        size_t written = 0;
         for (const DrugContent::Drug &d : content.drugs) {
+            if (++written % 1000 == 0)
+                report(writing, int(written * 40 / content.drugs.size()));
             if (d.id > 0)
                 drug.bind(1, d.id);
             else
@@ -83,8 +92,8 @@ void writeContent(sqlite3 *db, const DrugContent &content)
             drug.reset();
         }
         keepStoredCategories(db, content);
-        index::rebuild(db);
-        namekeys::rebuild(db);
+        index::rebuild(db, [&](int percent) { report(QStringLiteral("建立搜索索引"), 40 + percent * 45 / 100); });
+        namekeys::rebuild(db, [&](int percent) { report(QStringLiteral("建立拼音索引"), 85 + percent * 10 / 100); });
         Statement topic(db, QStringLiteral("INSERT INTO HELP_LB (BM, MC) VALUES (?, ?)"));
         Statement text(db, QStringLiteral("INSERT INTO HELP_ZB (LB, CONTENT) VALUES (?, ?)"));
         for (const DrugContent::HelpTopic &h : content.help) {
@@ -106,7 +115,9 @@ void writeContent(sqlite3 *db, const DrugContent &content)
             text.reset();
         }
     }
+    report(QStringLiteral("写入文件"), 95);
     runScript(db, QStringLiteral("COMMIT"));
+    report(QStringLiteral("完成"), 100);
 }
 
 } // namespace data

@@ -1,6 +1,8 @@
 #include "data/sqlite/ListCodec.h"
 #include "data/DbError.h"
 
+#include <algorithm>
+
 namespace data::index {
 
 namespace {
@@ -16,15 +18,6 @@ enum : char { BitmapForm = 0, GapForm = 1, PlacedGapForm = 2, PlacedBitmapForm =
 int varintSize(unsigned value)
 {
     return value < 0x80 ? 1 : value < 0x4000 ? 2 : 3;
-}
-
-void appendVarint(QByteArray &out, unsigned value)
-{
-    while (value >= 0x80) {
-        out.append(char(0x80 | (value & 0x7F)));
-        value >>= 7;
-    }
-    out.append(char(value));
 }
 
 class Reader
@@ -64,43 +57,67 @@ private:
     throw DbError(QStringLiteral("搜索索引已损坏，请重建数据库的搜索索引"));
 }
 
-QByteArray encode(const Bits &bits, const Places *places)
+QByteArray encode(const std::uint16_t *offsets, size_t count, const std::uint16_t *places)
 {
-    int gapBytes = 1, count = 0, previous = -1;
-    forEachOffset(bits, [&](int offset) {
-        gapBytes += varintSize(unsigned(offset - previous - 1));
-        previous = offset;
-        ++count;
-    });
     if (count == 0)
         return {};
+    int gapBytes = 1, previous = -1;
+    for (size_t i = 0; i < count; ++i) {
+        gapBytes += varintSize(unsigned(offsets[i] - previous - 1));
+        previous = offsets[i];
+    }
     const int bitmapBytes = previous / 8 + 1;
-    const int extra = places ? 2 * count : 0;
-    QByteArray out;
-    const auto appendPlaces = [&](int offset) {
-        out.append(char((*places)[size_t(offset)] >> 8));
-        out.append(char((*places)[size_t(offset)] & 0xFF));
+    const int extra = places ? 2 * int(count) : 0;
+    const bool gaps = gapBytes + extra <= 1 + (places ? varintSize(unsigned(bitmapBytes)) : 0) + bitmapBytes + extra;
+    QByteArray out(gaps ? gapBytes + extra : 1 + (places ? varintSize(unsigned(bitmapBytes)) : 0) + bitmapBytes + extra,
+                   Qt::Uninitialized);
+    char *p = out.data();
+    const auto varint = [&](unsigned value) {
+        while (value >= 0x80) {
+            *p++ = char(0x80 | (value & 0x7F));
+            value >>= 7;
+        }
+        *p++ = char(value);
     };
-    if (gapBytes + extra <= 1 + (places ? varintSize(unsigned(bitmapBytes)) : 0) + bitmapBytes + extra) {
-        out.reserve(gapBytes + extra);
-        out.append(places ? PlacedGapForm : GapForm);
+    const auto place = [&](size_t i) {
+        *p++ = char(places[i] >> 8);
+        *p++ = char(places[i] & 0xFF);
+    };
+    if (gaps) {
+        *p++ = places ? PlacedGapForm : GapForm;
         previous = -1;
-        forEachOffset(bits, [&](int offset) {
-            appendVarint(out, unsigned(offset - previous - 1));
+        for (size_t i = 0; i < count; ++i) {
+            varint(unsigned(offsets[i] - previous - 1));
             if (places)
-                appendPlaces(offset);
-            previous = offset;
-        });
+                place(i);
+            previous = offsets[i];
+        }
     } else {
-        out.append(places ? PlacedBitmapForm : BitmapForm);
+        *p++ = places ? PlacedBitmapForm : BitmapForm;
         if (places)
-            appendVarint(out, unsigned(bitmapBytes));
-        for (int j = 0; j < bitmapBytes; ++j)
-            out.append(char(bits[size_t(j / 8)] >> (8 * (j % 8))));
-        if (places)
-            forEachOffset(bits, appendPlaces);
+            varint(unsigned(bitmapBytes));
+        std::fill(p, p + bitmapBytes, char(0));
+        for (size_t i = 0; i < count; ++i)
+            p[offsets[i] / 8] = char(p[offsets[i] / 8] | (1 << (offsets[i] % 8)));
+        p += bitmapBytes;
+        if (places) {
+            for (size_t i = 0; i < count; ++i)
+                place(i);
+        }
     }
     return out;
+}
+
+QByteArray encode(const Bits &bits, const Places *places)
+{
+    std::array<std::uint16_t, ChunkSize> offsets, kept;
+    size_t count = 0;
+    forEachOffset(bits, [&](int offset) {
+        if (places)
+            kept[count] = (*places)[size_t(offset)];
+        offsets[count++] = std::uint16_t(offset);
+    });
+    return encode(offsets.data(), count, places ? kept.data() : nullptr);
 }
 
 bool decode(QByteArrayView blob, Bits &bits, Places *places)

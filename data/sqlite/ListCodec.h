@@ -28,6 +28,9 @@ void forEachOffset(const Bits &bits, F &&f)
 
 // The smaller of the stored forms; empty when no drug is set.
 QByteArray encode(const Bits &bits, const Places *places);
+// The same from the drugs' offsets in ascending order and, where given,
+// their places.
+QByteArray encode(const std::uint16_t *offsets, size_t count, const std::uint16_t *places);
 // Fills `bits`, and `places` where given and stored; false when the row
 // holds no places. A row that cannot be read is damaged().
 bool decode(QByteArrayView blob, Bits &bits, Places *places = nullptr);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,9 +67,12 @@ public:
         });
     }
 
-    void write(Statement &insert) const
+    void write(Statement &insert, const std::function<void(int)> &done) const
     {
+        size_t written = 0;
         for (const Place &p : m_order) {
+            if (done && ++written % 10000 == 0)
+                done(int(written * 100 / m_order.size()));
             const Head h = head(p.at);
             insert.bind(1, qint64(h.kind));
             insert.bindText(2, QByteArrayView(key(p.at), h.keySize));
@@ -130,8 +134,12 @@ bool current(Connection &connection)
     return ours;
 }
 
-void rebuild(sqlite3 *db)
+void rebuild(sqlite3 *db, const std::function<void(int percent)> &done)
 {
+    const auto report = [&](int percent) {
+        if (done)
+            done(percent);
+    };
     Statement(db, QStringLiteral("delete from DRUG_NAME_KEY")).step();
     Statement(db, QStringLiteral("delete from DRUG_NAME_KEY_SOURCE")).step();
     PackedRows packed;
@@ -139,16 +147,25 @@ void rebuild(sqlite3 *db)
     {
         // A row the search index cannot place stays dirty for good, and a
         // dirty row's keys are never read.
-        Statement rows(db, QStringLiteral("select ID, 药物名称, 别名 from DRUG_ZB where ID between 0 and ?"));
+        const QString placed = QStringLiteral(" from DRUG_ZB where ID between 0 and ?");
+        Statement count(db, QStringLiteral("select count(*)") + placed);
+        count.bind(1, index::MaxIndexedId);
+        const qint64 total = count.step() ? std::max<qint64>(count.int64(0), 1) : 1;
+        Statement rows(db, QStringLiteral("select ID, 药物名称, 别名") + placed);
         rows.bind(1, index::MaxIndexedId);
-        while (rows.step())
+        // Making the keys takes about half the time, writing them the rest.
+        for (qint64 read = 1; rows.step(); ++read) {
+            if (read % 5000 == 0)
+                report(int(read * 50 / total));
             for (const pinyin::KeyRow &row : pinyin::keyRows(rows.int64(0), rows.text(1), rows.text(2),
                                                              pinyin::ReviewedReadings::builtIn(), &cache))
                 packed.add(row);
+        }
     }
     packed.sort();
+    report(55);
     Statement insert(db, Insert);
-    packed.write(insert);
+    packed.write(insert, [&](int percent) { report(55 + percent * 45 / 100); });
     Statement source(db, QStringLiteral("insert into DRUG_NAME_KEY_SOURCE (SOURCE) values (?)"));
     source.bind(1, pinyin::keySource());
     source.step();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 struct sqlite3;
 
 namespace data {
@@ -14,9 +16,9 @@ namespace data::namekeys {
 // (DRUG_NAME_KEY_SOURCE); false for a file without them.
 bool current(Connection &connection);
 
-// Makes every drug's keys anew from DRUG_ZB and records their source. The
-// builder and the upgrade call it.
-void rebuild(sqlite3 *db);
+// Makes every drug's keys anew from DRUG_ZB and records their source, telling
+// `done` the share done. The builder and the upgrade call it.
+void rebuild(sqlite3 *db, const std::function<void(int percent)> &done = {});
 
 // Takes in the keys of the rows written since the last fold: the rows the
 // search index's fold takes next, so it runs just before that one. Does

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Progress.h"
+
 struct sqlite3;
 
 namespace data {
@@ -7,8 +9,9 @@ namespace data {
 // Brings a drug file of an earlier build up to SchemaVersion in one
 // transaction: the indexes made from the rows are dropped, made anew and
 // filled; no row changes. A file of a newer version, one that is not a
-// drug file, and one that cannot be written now (read-only, or locked by
-// another program past the busy timeout) are left as they are.
-void upgradeSchema(sqlite3 *db);
+// drug file, and one that cannot be written now (read-only, or held by
+// another program past the busy timeout, a reader included) are left as
+// they are. Reports its steps to `progress`, when given.
+void upgradeSchema(sqlite3 *db, const Progress &progress = {});
 
 } // namespace data

@@ -38,13 +38,6 @@ void forEachCharacter(const unsigned char *p, const unsigned char *end, F &&f)
     forEachLikeCharacter(p, end, [&](std::uint32_t c) { return f(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); });
 }
 
-// A key holds 21 bits of a character. Only a damaged stored value decodes
-// past U+10FFFF; those share one code that no typed text produces.
-std::uint32_t keyCharacter(std::uint32_t c)
-{
-    return c > 0x10FFFF ? std::uint32_t(SecondMask) : c;
-}
-
 Key pairKey(int field, std::uint32_t first, std::uint32_t second)
 {
     return singleKey(field, first) | keyCharacter(second);
@@ -65,18 +58,13 @@ QString columnList()
     return indexedColumns().join(QLatin1Char(','));
 }
 
-Key singleKey(int field, std::uint32_t c)
-{
-    return Key(field) << 42 | Key(keyCharacter(c)) << 21;
-}
-
 void sortUnique(KeyList &list)
 {
     std::sort(list.begin(), list.end());
     list.erase(std::unique(list.begin(), list.end()), list.end());
 }
 
-void rowPostings(const Statement &row, int firstColumn, std::vector<Posting> &out)
+void rowOccurrences(const Statement &row, int firstColumn, std::vector<Posting> &out)
 {
     out.clear();
     for (int i = 0; i < IndexedCount; ++i) {
@@ -84,6 +72,7 @@ void rowPostings(const Statement &row, int firstColumn, std::vector<Posting> &ou
         if (!value.data())
             continue;
         const int field = IndexedColumns[i].field;
+        const bool placed = !SharedField[size_t(field)];
         const auto *p = reinterpret_cast<const unsigned char *>(value.data());
         std::uint32_t previous = 0;
         int at = 0;
@@ -91,13 +80,18 @@ void rowPostings(const Statement &row, int firstColumn, std::vector<Posting> &ou
             if (c == 0)
                 return false;
             const std::uint8_t here = place(at++);
-            out.push_back({singleKey(field, c), std::uint16_t(here << 8 | here)});
+            out.push_back({singleKey(field, c), placed ? std::uint16_t(here << 8 | here) : std::uint16_t(0)});
             if (previous)
                 out.push_back({pairKey(field, previous, c), 0});
             previous = c;
             return true;
         });
     }
+}
+
+void rowPostings(const Statement &row, int firstColumn, std::vector<Posting> &out)
+{
+    rowOccurrences(row, firstColumn, out);
     std::stable_sort(out.begin(), out.end(), [](const Posting &a, const Posting &b) { return a.key < b.key; });
     size_t kept = 0;
     for (size_t i = 0; i < out.size(); ++i) {

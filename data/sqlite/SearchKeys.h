@@ -48,7 +48,16 @@ inline constexpr std::array<bool, 16> SharedField = [] {
 // The indexed columns, comma-separated, in the list's order.
 QString columnList();
 
-Key singleKey(int field, std::uint32_t c);
+// A key holds 21 bits of a character. Only a damaged stored value decodes
+// past U+10FFFF; those share one code that no typed text produces.
+inline std::uint32_t keyCharacter(std::uint32_t c)
+{
+    return c > 0x10FFFF ? std::uint32_t(SecondMask) : c;
+}
+inline Key singleKey(int field, std::uint32_t c)
+{
+    return Key(field) << 42 | Key(keyCharacter(c)) << 21;
+}
 inline qint64 rowKey(qint64 chunk, Key key)
 {
     return qint64(Key(chunk) << ChunkPosition | key);
@@ -68,8 +77,12 @@ struct Posting {
     std::uint16_t places;
 };
 
-// The keys of the indexed columns of `row`, which starts at `firstColumn`,
-// in key order without repeats.
+// Every key of the indexed columns of `row`, which starts at `firstColumn`,
+// each time it occurs, in the order of the text; a single character's
+// places are where it stands (here << 8 | here) in a field that keeps them.
+void rowOccurrences(const Statement &row, int firstColumn, std::vector<Posting> &out);
+// The same keys in key order without repeats, with the first and the last
+// place of each.
 void rowPostings(const Statement &row, int firstColumn, std::vector<Posting> &out);
 
 // The keys a value must hold in `field` to match LIKE '%typed%', appended

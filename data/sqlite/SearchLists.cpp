@@ -4,7 +4,7 @@
 #include "data/sqlite/ListCodec.h"
 
 #include <algorithm>
-#include <unordered_map>
+#include <bit>
 
 namespace data::index {
 
@@ -125,54 +125,136 @@ void fold(Connection &connection)
     }
 }
 
-void rebuild(sqlite3 *db)
+namespace {
+
+// The keys met so far, each with a number of its own and the drug that
+// last had it, through open addressing: the rebuild looks one up for every
+// character and pair of every drug.
+class KeyTable
+{
+public:
+    struct Slot {
+        Key key = 0; // no key is 0: a single character's has its character in it
+        std::uint32_t number = 0;
+        std::uint32_t lastDrug = 0;  // ID + 1
+        std::uint32_t lastEntry = 0; // that drug's entry
+    };
+
+    KeyTable() { grow(1 << 16); }
+
+    // The key's slot; a new key gets the count so far as its number.
+    Slot &find(Key key)
+    {
+        size_t slot = hash(key);
+        while (true) {
+            Slot &s = m_slots[slot];
+            if (s.key == key)
+                return s;
+            if (s.key == 0) {
+                if ((m_count + 1) * 2 > m_slots.size()) {
+                    grow(m_slots.size() * 2);
+                    return find(key);
+                }
+                s.key = key;
+                s.number = m_count++;
+                return s;
+            }
+            slot = (slot + 1) & (m_slots.size() - 1);
+        }
+    }
+    std::uint32_t count() const { return m_count; }
+
+private:
+    size_t hash(Key key) const { return size_t((key * 0x9E3779B97F4A7C15ULL) >> m_shift); }
+
+    void grow(size_t size)
+    {
+        std::vector<Slot> old = std::move(m_slots);
+        m_slots.assign(size, Slot{});
+        m_shift = 64 - std::countr_zero(size);
+        for (const Slot &s : old) {
+            if (s.key == 0)
+                continue;
+            size_t slot = hash(s.key);
+            while (m_slots[slot].key != 0)
+                slot = (slot + 1) & (size - 1);
+            m_slots[slot] = s;
+        }
+    }
+
+    std::vector<Slot> m_slots;
+    int m_shift = 0;
+    std::uint32_t m_count = 0;
+};
+
+} // namespace
+
+void rebuild(sqlite3 *db, const std::function<void(int percent)> &done)
 {
     Statement(db, QStringLiteral("delete from DRUG_SEARCH_INDEX")).step();
     Statement(db, QStringLiteral("delete from DRUG_ZB_DIRTY")).step();
+    qint64 top = 0;
+    {
+        Statement highest(db, QStringLiteral("select ifnull(max(ID), 0) from DRUG_ZB"));
+        if (highest.step())
+            top = highest.int64(0);
+    }
+    if (done)
+        done(0);
 
-    // Rows come in ID order, so one chunk is gathered at a time, each key's
-    // offsets already sorted; its rows then go in in key order.
-    struct List {
-        Key key;
-        std::vector<std::uint16_t> offsets, places;
+    // One chunk at a time, in memory: every key of each drug once, with
+    // its places, in ID order; then the chunk's rows in key order, which is
+    // the table's own order, so that each goes in at its end.
+    KeyTable table;
+    std::vector<Key> keys; // by number
+    struct Entry {
+        std::uint32_t number;
+        std::uint16_t offset, places;
     };
-    std::unordered_map<Key, std::uint32_t> listOf;
-    std::vector<List> lists;
-    std::vector<std::uint32_t> order; // lists by key
+    std::vector<Entry> entries;
+    std::vector<std::uint32_t> order; // numbers by key
+    std::vector<std::uint32_t> start; // by number: its first entry, once grouped
+    std::vector<std::uint32_t> next;
+    std::vector<std::uint16_t> offsets, places;
     Statement insert(db, QStringLiteral("insert into DRUG_SEARCH_INDEX (K, IDS) values (?, ?)"));
     Statement unplaced(db, QStringLiteral("insert into DRUG_ZB_DIRTY (ID, INDEXED) values (?, 0)"));
     qint64 chunk = -1;
-    Bits bits;
-    Places places;
     const auto flush = [&] {
-        if (order.size() != lists.size()) {
-            order.resize(lists.size());
-            for (std::uint32_t s = 0; s < order.size(); ++s)
-                order[s] = s;
-            std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return lists[a].key < lists[b].key; });
+        if (order.size() != keys.size()) {
+            order.resize(keys.size());
+            for (std::uint32_t n = 0; n < order.size(); ++n)
+                order[n] = n;
+            std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
         }
-        for (const std::uint32_t s : order) {
-            List &list = lists[s];
-            if (list.offsets.empty())
+        // The entries by number, each number's in drug order.
+        start.assign(keys.size() + 1, 0);
+        for (const Entry &e : entries)
+            ++start[e.number + 1];
+        for (size_t n = 1; n < start.size(); ++n)
+            start[n] += start[n - 1];
+        next.assign(start.begin(), start.end() - 1);
+        offsets.resize(entries.size());
+        places.resize(entries.size());
+        for (const Entry &e : entries) {
+            const std::uint32_t at = next[e.number]++;
+            offsets[at] = e.offset;
+            places[at] = e.places;
+        }
+        for (const std::uint32_t n : order) {
+            if (start[n] == start[n + 1])
                 continue;
-            const bool placed = hasPlaces(list.key);
-            bits.fill(0);
-            for (size_t n = 0; n < list.offsets.size(); ++n) {
-                const std::uint16_t offset = list.offsets[n];
-                bits[offset / 64] |= std::uint64_t(1) << (offset % 64);
-                if (placed)
-                    places[offset] = list.places[n];
-            }
-            list.offsets.clear();
-            list.places.clear();
-            insert.bind(1, rowKey(chunk, list.key));
-            insert.bindBlob(2, encode(bits, placed ? &places : nullptr));
+            insert.bind(1, rowKey(chunk, keys[n]));
+            insert.bindBlob(2, encode(offsets.data() + start[n], start[n + 1] - start[n],
+                                      hasPlaces(keys[n]) ? places.data() + start[n] : nullptr));
             insert.step();
             insert.reset();
         }
+        entries.clear();
+        if (done && top > 0)
+            done(int(std::min<qint64>(100, ((chunk + 1) << ChunkShift) * 100 / (top + 1))));
     };
     Statement rows(db, QStringLiteral("select ID, %1 from DRUG_ZB order by ID").arg(columnList()));
-    std::vector<Posting> postings;
+    std::vector<Posting> occurrences;
     while (rows.step()) {
         const qint64 id = rows.int64(0);
         if (id < 0 || id > MaxIndexedId) {
@@ -187,23 +269,29 @@ void rebuild(sqlite3 *db)
                 flush();
             chunk = id >> ChunkShift;
         }
-        rowPostings(rows, 1, postings);
+        rowOccurrences(rows, 1, occurrences);
         const auto offset = std::uint16_t(id & (ChunkSize - 1));
-        for (const Posting &p : postings) {
-            const auto [it, added] = listOf.try_emplace(p.key, std::uint32_t(lists.size()));
-            if (added)
-                lists.push_back({p.key, {}, {}});
-            List &list = lists[it->second];
-            list.offsets.push_back(offset);
-            if (hasPlaces(p.key))
-                list.places.push_back(p.places);
+        const std::uint32_t drug = std::uint32_t(id) + 1;
+        for (const Posting &p : occurrences) {
+            KeyTable::Slot &slot = table.find(p.key);
+            if (slot.number == keys.size())
+                keys.push_back(p.key);
+            if (slot.lastDrug == drug) {
+                // Again in the same drug: later in its text, so its last place.
+                std::uint16_t &kept = entries[slot.lastEntry].places;
+                kept = std::uint16_t((kept & 0xFF00) | (p.places & 0xFF));
+                continue;
+            }
+            slot.lastDrug = drug;
+            slot.lastEntry = std::uint32_t(entries.size());
+            entries.push_back({slot.number, offset, p.places});
         }
     }
     if (chunk >= 0)
         flush();
-    Statement top(db, QStringLiteral("update DRUG_SEARCH_TOP set TOP = (select ifnull(max(ID), -1) from DRUG_ZB where ID between 0 and ?)"));
-    top.bind(1, MaxIndexedId);
-    top.step();
+    Statement highest(db, QStringLiteral("update DRUG_SEARCH_TOP set TOP = (select ifnull(max(ID), -1) from DRUG_ZB where ID between 0 and ?)"));
+    highest.bind(1, MaxIndexedId);
+    highest.step();
 }
 
 } // namespace data::index
