@@ -326,7 +326,7 @@ void TestPinyin::testKeysFollowWritesOfAnyProgramAsARebuildWouldMakeThem()
     const QString folded = db.scalar(keys);
     {
         data::Transaction rebuild(connection);
-        data::namekeys::rebuild(connection.handle());
+        data::namekeys::rebuild(connection.handle(), {});
         rebuild.commit();
     }
     QCOMPARE(db.scalar(keys), folded);

@@ -92,8 +92,9 @@ void writeContent(sqlite3 *db, const DrugContent &content, const Progress &progr
             drug.reset();
         }
         keepStoredCategories(db, content);
-        index::rebuild(db, [&](int percent) { report(QStringLiteral("建立搜索索引"), 40 + percent * 45 / 100); });
-        namekeys::rebuild(db, [&](int percent) { report(QStringLiteral("建立拼音索引"), 85 + percent * 10 / 100); });
+        namekeys::rebuild(
+            db, [&] { index::rebuild(db, [&](int percent) { report(QStringLiteral("建立搜索索引"), 40 + percent * 50 / 100); }); },
+            [&](int percent) { report(QStringLiteral("建立拼音索引"), 90 + percent * 5 / 100); });
         Statement topic(db, QStringLiteral("INSERT INTO HELP_LB (BM, MC) VALUES (?, ?)"));
         Statement text(db, QStringLiteral("INSERT INTO HELP_ZB (LB, CONTENT) VALUES (?, ?)"));
         for (const DrugContent::HelpTopic &h : content.help) {

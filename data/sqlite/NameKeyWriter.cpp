@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -71,7 +72,7 @@ public:
     {
         size_t written = 0;
         for (const Place &p : m_order) {
-            if (done && ++written % 10000 == 0)
+            if (done && ++written % 50000 == 0)
                 done(int(written * 100 / m_order.size()));
             const Head h = head(p.at);
             insert.bind(1, qint64(h.kind));
@@ -134,7 +135,7 @@ bool current(Connection &connection)
     return ours;
 }
 
-void rebuild(sqlite3 *db, const std::function<void(int percent)> &done)
+void rebuild(sqlite3 *db, const std::function<void()> &alongside, const std::function<void(int percent)> &done)
 {
     const auto report = [&](int percent) {
         if (done)
@@ -142,30 +143,37 @@ void rebuild(sqlite3 *db, const std::function<void(int percent)> &done)
     };
     Statement(db, QStringLiteral("delete from DRUG_NAME_KEY")).step();
     Statement(db, QStringLiteral("delete from DRUG_NAME_KEY_SOURCE")).step();
-    PackedRows packed;
-    pinyin::KeyCache cache;
+    struct Names {
+        qint64 id;
+        QString name, others;
+    };
+    std::vector<Names> names;
     {
         // A row the search index cannot place stays dirty for good, and a
         // dirty row's keys are never read.
-        const QString placed = QStringLiteral(" from DRUG_ZB where ID between 0 and ?");
-        Statement count(db, QStringLiteral("select count(*)") + placed);
-        count.bind(1, index::MaxIndexedId);
-        const qint64 total = count.step() ? std::max<qint64>(count.int64(0), 1) : 1;
-        Statement rows(db, QStringLiteral("select ID, 药物名称, 别名") + placed);
+        Statement rows(db, QStringLiteral("select ID, 药物名称, 别名 from DRUG_ZB where ID between 0 and ?"));
         rows.bind(1, index::MaxIndexedId);
-        // Making the keys takes about half the time, writing them the rest.
-        for (qint64 read = 1; rows.step(); ++read) {
-            if (read % 5000 == 0)
-                report(int(read * 50 / total));
-            for (const pinyin::KeyRow &row : pinyin::keyRows(rows.int64(0), rows.text(1), rows.text(2),
-                                                             pinyin::ReviewedReadings::builtIn(), &cache))
-                packed.add(row);
-        }
+        while (rows.step())
+            names.push_back({rows.int64(0), rows.text(1), rows.text(2)});
     }
-    packed.sort();
-    report(55);
+    // Making the keys is the program's work alone, so it goes on while the
+    // engine does the other work.
+    auto making = std::async(std::launch::async, [&names] {
+        PackedRows packed;
+        pinyin::KeyCache cache;
+        for (const Names &n : names)
+            for (const pinyin::KeyRow &row :
+                 pinyin::keyRows(n.id, n.name, n.others, pinyin::ReviewedReadings::builtIn(), &cache))
+                packed.add(row);
+        packed.sort();
+        return packed;
+    });
+    if (alongside)
+        alongside();
+    const PackedRows packed = making.get();
+    report(30);
     Statement insert(db, Insert);
-    packed.write(insert, [&](int percent) { report(55 + percent * 45 / 100); });
+    packed.write(insert, [&](int percent) { report(30 + percent * 70 / 100); });
     Statement source(db, QStringLiteral("insert into DRUG_NAME_KEY_SOURCE (SOURCE) values (?)"));
     source.bind(1, pinyin::keySource());
     source.step();
@@ -243,7 +251,7 @@ void refresh(sqlite3 *db)
         throw DbError(QString::fromUtf8(sqlite3_errmsg(db)));
     try {
         if (!currentIn(db))
-            rebuild(db);
+            rebuild(db, {});
         runScript(db, QStringLiteral("COMMIT"));
     } catch (...) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);

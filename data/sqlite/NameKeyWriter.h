@@ -17,8 +17,10 @@ namespace data::namekeys {
 bool current(Connection &connection);
 
 // Makes every drug's keys anew from DRUG_ZB and records their source, telling
-// `done` the share done. The builder and the upgrade call it.
-void rebuild(sqlite3 *db, const std::function<void(int percent)> &done = {});
+// `done` the share done. The builder and the upgrade call it. `alongside`,
+// work on the same file that does not touch the keys, runs on this thread
+// while the keys are made on another.
+void rebuild(sqlite3 *db, const std::function<void()> &alongside, const std::function<void(int percent)> &done = {});
 
 // Takes in the keys of the rows written since the last fold: the rows the
 // search index's fold takes next, so it runs just before that one. Does

@@ -88,8 +88,9 @@ void upgradeSchema(sqlite3 *db, const Progress &progress)
                                          "DROP TABLE IF EXISTS DRUG_NAME_KEY_SOURCE;"));
             report(QStringLiteral("建立类别索引"), 5);
             runScript(db, derivedSql());
-            index::rebuild(db, [&](int percent) { report(QStringLiteral("建立搜索索引"), 10 + percent * 70 / 100); });
-            namekeys::rebuild(db, [&](int percent) { report(QStringLiteral("建立拼音索引"), 80 + percent * 15 / 100); });
+            namekeys::rebuild(
+                db, [&] { index::rebuild(db, [&](int percent) { report(QStringLiteral("建立搜索索引"), 10 + percent * 75 / 100); }); },
+                [&](int percent) { report(QStringLiteral("建立拼音索引"), 85 + percent * 10 / 100); });
             // The hashed pairs of the build before go last: the new index
             // is written past the end of the file then, where no page needs
             // its old content kept for a roll-back.
