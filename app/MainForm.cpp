@@ -4,6 +4,7 @@
 #include "app/OpenProgress.h"
 #include "app/WindowFont.h"
 #include "data/DrugFile.h"
+#include "data/WindowSql.h"
 #include "widgets/Bevel.h"
 #include "widgets/DbMemo.h"
 #include "widgets/DbEdit.h"
@@ -46,8 +47,8 @@ TFormMain::TFormMain(const QString &databasePath, QWidget *parent)
 {
     data::useDrugFile(MainConnection, app::openProgress(this));
     SQL_ZB.setUpdateTable(QStringLiteral("DRUG_ZB"));
-    SQL_LB.setSql(QStringLiteral("select * from DRUG_LB"));
-    SQL_HELP_ZB.setSql(QStringLiteral("select  *  from HELP_ZB where LB=:lb"));
+    SQL_LB.setSql(data::sql::categoryList());
+    SQL_HELP_ZB.setSql(data::sql::helpText());
     SQL_HELP_ZB.setExposedFields({QStringLiteral("LB"), QStringLiteral("CONTENT")});
     SQL_HELP_ZB.setUpdateTable(QStringLiteral("HELP_ZB"));
     SQL_HELP_ZB.afterInsert = [this](data::DataSet &dataSet) { SQL_HELP_ZBAfterInsert(dataSet); };

@@ -128,7 +128,7 @@ void Connection::beginTransaction()
         throw DbError(QStringLiteral("已有一个事务正在进行"));
     // IMMEDIATE takes the write lock at once, so a busy database is waited
     // for here rather than failing half-way through the writes.
-    execute(QStringLiteral("BEGIN IMMEDIATE"));
+    execute(beginSql());
     m_inTransaction = true;
 }
 
@@ -136,7 +136,7 @@ void Connection::commitTransaction()
 {
     if (!m_inTransaction)
         throw DbError(QStringLiteral("没有正在进行的事务"));
-    execute(QStringLiteral("COMMIT"));
+    execute(commitSql());
     m_inTransaction = false;
     auto actions = std::move(m_afterCommit);
     m_afterCommit.clear();

@@ -48,6 +48,9 @@ public:
     // its tests and tools; the pages go through datasets.
     sqlite3 *handle();
 
+    // What beginTransaction() and commitTransaction() run.
+    static QString beginSql() { return QStringLiteral("BEGIN IMMEDIATE"); }
+    static QString commitSql() { return QStringLiteral("COMMIT"); }
     void beginTransaction();
     void commitTransaction();
     void rollbackTransaction();

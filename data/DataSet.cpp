@@ -11,7 +11,7 @@ namespace data {
 
 namespace {
 
-const QString RowIdColumn = QStringLiteral("__rowid__");
+constexpr QLatin1String RowIdColumn("__rowid__");
 
 QString quoted(const QString &identifier)
 {
@@ -85,6 +85,15 @@ void DataSet::bindParameters(Statement &statement) const
     }
 }
 
+QString DataSet::withRowId(const QString &sql)
+{
+    static const QRegularExpression select(QStringLiteral("^\\s*select\\s"), QRegularExpression::CaseInsensitiveOption);
+    const auto match = select.match(sql);
+    if (!match.hasMatch())
+        return {};
+    return QStringLiteral("select rowid AS %1, ").arg(RowIdColumn) + sql.mid(match.capturedEnd());
+}
+
 void DataSet::open()
 {
     if (isActive())
@@ -92,14 +101,9 @@ void DataSet::open()
     QString sql = m_sql;
     int rowIdColumn = -1;
     if (m_lockType == LockType::BatchOptimistic) {
-        // Writing a record back needs its row's identity, whatever columns
-        // the statement shows; select it alongside them.
-        static const QRegularExpression select(QStringLiteral("^\\s*select\\s"),
-                                               QRegularExpression::CaseInsensitiveOption);
-        const auto match = select.match(sql);
-        if (!match.hasMatch())
+        sql = withRowId(sql);
+        if (sql.isEmpty())
             throw DbError(QStringLiteral("数据集 %1 的语句必须是 select 语句").arg(m_name));
-        sql = QStringLiteral("select rowid AS %1, ").arg(RowIdColumn) + sql.mid(match.capturedEnd());
         rowIdColumn = 0;
     }
     Statement &statement = m_connection.cached(sql);

@@ -62,6 +62,11 @@ public:
     // Only these columns become fields, whatever else the statement returns.
     void setExposedFields(const QStringList &fields) { m_exposed = fields; }
 
+    // The statement as a batch-optimistic dataset runs it: writing a record
+    // back needs its row's identity, whatever columns the statement shows, so
+    // it is selected first. Empty for a statement that is not a select.
+    static QString withRowId(const QString &sql);
+
     void open();
     void close();
     // Runs a statement that returns no rows; the dataset stays closed.

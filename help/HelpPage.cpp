@@ -1,6 +1,7 @@
 // The help page: topic tree and the editable topic text.
 #include "core/Guard.h"
 #include "app/MainForm.h"
+#include "data/WindowSql.h"
 #include "widgets/Bevel.h"
 #include "widgets/DbMemo.h"
 #include "widgets/PageControl.h"
@@ -45,7 +46,7 @@ void TFormMain::ShowTv4()
         TreeView::BulkUpdate bulk(*tv4);
         tv4->clearNodes();
         SQL_1.close();
-        SQL_1.setSql(QStringLiteral("select BM,MC from HELP_LB"));
+        SQL_1.setSql(data::sql::helpTopics());
         SQL_1.open();
         SQL_1.first();
         while (!SQL_1.eof()) {

@@ -1,5 +1,6 @@
 // The category tree of the simple query page.
 #include "app/MainForm.h"
+#include "data/WindowSql.h"
 #include "widgets/LabeledEdit.h"
 #include "widgets/TreeView.h"
 
@@ -11,12 +12,12 @@ void TFormMain::ShowTv1()
     TreeView::BulkUpdate bulk(*tv1);
     tv1->clearNodes();
     SQL_1.close();
-    SQL_1.setSql(QStringLiteral("select BM,MC from DRUG_LB"));
+    SQL_1.setSql(data::sql::categories());
     SQL_1.open();
     SQL_1.first();
     // One statement per category, the code bound as it was read.
     SQL_2.close();
-    SQL_2.setSql(QStringLiteral("select ID,药物名称 from DRUG_ZB where LB=:lb"));
+    SQL_2.setSql(data::sql::categoryDrugs());
     while (!SQL_1.eof()) {
         TreeNode *category = tv1->addTopLevel(trimText(SQL_1.asString(1)));
         const QString code = SQL_1.asString(0);

@@ -2,6 +2,7 @@
 #include "app/MainForm.h"
 #include "app/Messages.h"
 #include "data/NameSearch.h"
+#include "data/WindowSql.h"
 #include "widgets/LabeledEdit.h"
 #include "widgets/NameCompleter.h"
 
@@ -11,7 +12,7 @@ void TFormMain::BitBtn1Click()
     if (name.isEmpty())
         return;
     SQL_1.close();
-    SQL_1.setSql(QStringLiteral("select ID from DRUG_ZB where 药物名称=:name"));
+    SQL_1.setSql(data::sql::byName());
     SQL_1.setParameter(QStringLiteral("name"), name);
     SQL_1.open();
     const QString id = SQL_1.asString(QStringLiteral("ID"));

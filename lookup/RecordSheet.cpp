@@ -2,13 +2,14 @@
 #include "app/MainForm.h"
 #include "data/DbError.h"
 #include "data/DrugFields.h"
+#include "data/WindowSql.h"
 #include "widgets/Memo.h"
 
 void TFormMain::ShowDrug(const QString &id, Memo *target)
 {
     target->clear();
     SQL_1.close();
-    SQL_1.setSql(QStringLiteral("select * from  DRUG_ZB where ID=:id"));
+    SQL_1.setSql(data::sql::sheet());
     bool isNumber = false;
     const qint64 number = id.toLongLong(&isNumber);
     if (!isNumber)

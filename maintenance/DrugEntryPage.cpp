@@ -2,6 +2,7 @@
 #include "core/Guard.h"
 #include "app/MainForm.h"
 #include "data/DrugFields.h"
+#include "data/WindowSql.h"
 #include "widgets/Bevel.h"
 #include "widgets/DbEdit.h"
 #include "widgets/DbLookupComboBox.h"
@@ -96,7 +97,7 @@ void TFormMain::Edit1Exit()
     if (name.isEmpty())
         return;
     Edit1->Tag = 0;
-    SQL_ZB.setSql(QStringLiteral("select * from DRUG_ZB  where 药物名称=:name"));
+    SQL_ZB.setSql(data::sql::record());
     SQL_ZB.setParameter(QStringLiteral("name"), name);
     SQL_ZB.open();
     if (SQL_ZB.recordCount() == 0)

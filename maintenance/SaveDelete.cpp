@@ -3,6 +3,7 @@
 #include "app/Messages.h"
 #include "data/DbError.h"
 #include "data/SearchIndex.h"
+#include "data/WindowSql.h"
 #include "widgets/PageControl.h"
 
 void TFormMain::tbSaveClick()
@@ -47,7 +48,7 @@ void TFormMain::tbDeleteClick()
     if (id.isEmpty())
         throw data::DbError(QStringLiteral("这条记录还没有保存过，没有可删除的数据"));
     SQL_1.close();
-    SQL_1.setSql(QStringLiteral("delete from DRUG_ZB where ID=:id"));
+    SQL_1.setSql(data::sql::deleteDrug());
     SQL_1.setParameter(QStringLiteral("id"), id.toLongLong());
     {
         // The row and its place in the search index go together.

@@ -1,0 +1,95 @@
+#include "Parent.h"
+#include "Anchors.h"
+#include "Console.h"
+#include "Corpus.h"
+#include "Options.h"
+#include "ProcessStarts.h"
+#include "Report.h"
+#include "Targets.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace bench {
+
+namespace {
+
+// The worker's run of one size; gives what it wrote.
+QJsonObject workerResult(const Options &options, int drugs, const QString &database)
+{
+    QTemporaryDir out;
+    WorkerOptions worker;
+    worker.drugs = drugs;
+    worker.database = database;
+    worker.resultFile = out.filePath(QStringLiteral("result.json"));
+    worker.scale = options.scale;
+    worker.trace = options.trace;
+    worker.previous = previousLayout(database);
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(QCoreApplication::applicationFilePath(), workerArguments(worker));
+    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        fail(QStringLiteral("the run for %1 drugs failed").arg(drugs));
+    QFile file(worker.resultFile);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("no result for %1 drugs").arg(drugs));
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+// The session's peak is read before it ends, so it is its own.
+long long sessionPeak(int drugs, const QString &database)
+{
+    QProcess session;
+    session.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    session.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--user-session"), QString::number(drugs), database});
+    if (!session.waitForFinished(-1) || session.exitCode() != 0)
+        fail(QStringLiteral("the session for %1 drugs failed").arg(drugs));
+    return session.readAllStandardOutput().trimmed().toLongLong();
+}
+
+void runSize(const Options &options, int drugs, const QString &database, RunRecord &run)
+{
+    const QJsonObject o = workerResult(options, drugs, database);
+    for (const QJsonValue &v : o.value(QStringLiteral("results")).toArray())
+        run.results << resultFromJson(v.toObject());
+    for (const QJsonValue &v : o.value(QStringLiteral("warnings")).toArray())
+        run.warnings << v;
+    const long long peak = sessionPeak(drugs, database);
+    runAnchors(plainCopy(database), drugs, options.scale, run.results);
+    QJsonObject memory{{QStringLiteral("session_peak_rss_kb"), peak}};
+    for (const char *key : {"peak_rss_kb", "peak_rss_after_startup_kb", "file_bytes", "search_index_bytes"})
+        memory.insert(QLatin1String(key), o.value(QLatin1String(key)));
+    run.memory.insert(QString::number(drugs), memory);
+}
+
+} // namespace
+
+int runParent(const QStringList &args)
+{
+    const std::optional<Options> options = parseOptions(args);
+    if (!options)
+        return 2;
+    RunRecord run;
+    run.loadBefore = loadAverage();
+    QMap<int, QString> databases;
+    for (int drugs : options->sizes) {
+        databases[drugs] = syntheticDatabase(options->cache, drugs, options->rebuild);
+        runSize(*options, drugs, databases[drugs], run);
+    }
+    if (options->processes)
+        runProcessStarts(databases, options->scale, run.results, run.memory);
+
+    printTable(run.results);
+    printMemory(run.memory);
+    const QJsonArray targets = checkTargets(run.results, run.memory);
+    run.loadAfter = loadAverage();
+    printFooter(run);
+    writeDocument(options->json, args, run, targets);
+    return run.warnings.isEmpty() ? 0 : 3;
+}
+
+} // namespace bench

@@ -1,0 +1,137 @@
+#include "Targets.h"
+
+#include <cstdio>
+
+namespace bench {
+
+namespace {
+
+// What a target's bound is compared with.
+enum class Against {
+    Milliseconds,     // the median, in ms
+    Floor,            // the median over its floor's
+    Operation,        // the median over another operation's of the same size
+    FullScan,         // the median against its full-scan anchor's
+    FileWithoutIndex, // the file against the same data without a search index
+    SessionPeakMb,    // a session's peak resident set, in MB (below the bound)
+};
+
+struct Target {
+    QString what; // as printed
+    QString operation;
+    QString size;
+    Against against;
+    double bound;
+    QString other = {}; // Against::Operation: the operation compared with
+};
+
+const QString Big = QStringLiteral("100000");
+
+// A new target is a row here, in the order they are printed.
+const QList<Target> &targets()
+{
+    static const QList<Target> rows{
+        {QStringLiteral("100,000: start-up to shown window (in process) <= 200 ms"), QStringLiteral("start-up to shown window"), Big, Against::Milliseconds, 200},
+        {QStringLiteral("100,000: process start to shown window <= 450 ms"), QStringLiteral("process start to shown window"), Big, Against::Milliseconds, 450},
+        {QStringLiteral("100,000: every drug listed <= 200 ms"), QStringLiteral("combined search, every drug"), Big, Against::Milliseconds, 200},
+        {QStringLiteral("100,000: one absent character <= 10 ms"), QStringLiteral("combined search, one absent character"), Big, Against::Milliseconds, 10},
+        {QStringLiteral("100,000: selective combined search <= 10 ms"), QStringLiteral("combined search, selective"), Big, Against::Milliseconds, 10},
+        {QStringLiteral("100,000: two characters <= 40 ms"), QStringLiteral("combined search, two characters"), Big, Against::Milliseconds, 40},
+        {QStringLiteral("100,000: one common character <= 1.2x every drug listed"), QStringLiteral("combined search, one common character"), Big, Against::Operation, 1.2, QStringLiteral("combined search, every drug")},
+        {QStringLiteral("100,000: wildcard between characters <= plain full scan"), QStringLiteral("combined search, wildcard between characters"), Big, Against::FullScan, 1},
+        {QStringLiteral("100,000: Latin pattern <= plain full scan"), QStringLiteral("combined search, Latin pattern"), Big, Against::FullScan, 1},
+        {QStringLiteral("100,000: save <= 10 ms"), QStringLiteral("save (tbSaveClick)"), Big, Against::Milliseconds, 10},
+        {QStringLiteral("100,000: delete <= 10 ms"), QStringLiteral("delete (tbDeleteClick)"), Big, Against::Milliseconds, 10},
+        {QStringLiteral("100,000: upgrade of the previous layout <= 10 s"), QStringLiteral("upgrade of the previous layout"), Big, Against::Milliseconds, 10000},
+        {QStringLiteral("100,000: file <= 2x the same data without a search index"), {}, Big, Against::FileWithoutIndex, 2},
+        {QStringLiteral("100,000: peak RSS of a session < 150 MB"), {}, Big, Against::SessionPeakMb, 150},
+        {QStringLiteral("100,000: ShowDrug <= 5 ms"), QStringLiteral("ShowDrug"), Big, Against::Milliseconds, 5},
+        {QStringLiteral("100,000: name search <= 5 ms"), QStringLiteral("name search"), Big, Against::Milliseconds, 5},
+        {QStringLiteral("sample: process start <= 1.2x the toolkit + engine floor"), QStringLiteral("process start to shown window"), QStringLiteral("sample"), Against::Floor, 1.2},
+    };
+    return rows;
+}
+
+struct Verdict {
+    bool measured;
+    bool met;
+    QString value; // as printed
+};
+
+QString ms(double value)
+{
+    return QString::number(value, 'f', 2);
+}
+
+double fullScanMs(const Result &r)
+{
+    double full = -1;
+    for (const QJsonValue &v : r.anchors) {
+        const QJsonObject a = v.toObject();
+        if (a.value(QStringLiteral("kind")).toString() == QLatin1String("full scan"))
+            full = a.value(QStringLiteral("stats")).toObject().value(QStringLiteral("median_ms")).toDouble();
+    }
+    return full;
+}
+
+// The targets on one operation's result, `r` null when it was not run.
+Verdict judgeOperation(const Target &t, const Result *r, const QList<Result> &results)
+{
+    switch (t.against) {
+    case Against::Milliseconds:
+        return {r != nullptr, r && r->program.median <= t.bound, r ? ms(r->program.median) + QStringLiteral(" ms") : QString()};
+    case Against::Floor: {
+        const bool ok = r && r->floor && r->floor->median > 0;
+        const double value = ok ? r->program.median / r->floor->median : 0;
+        return {ok, value <= t.bound, ok ? ms(value) + QLatin1Char('x') : QString()};
+    }
+    case Against::Operation: {
+        const Result *o = find(results, t.other, t.size);
+        const bool ok = r && o && o->program.median > 0;
+        const double value = ok ? r->program.median / o->program.median : 0;
+        return {ok, value <= t.bound,
+                ok ? QStringLiteral("%1x (%2 / %3 ms)").arg(ms(value), ms(r->program.median), ms(o->program.median)) : QString()};
+    }
+    case Against::FullScan: {
+        const double full = r ? fullScanMs(*r) : -1;
+        const bool ok = r && full > 0;
+        return {ok, r && r->program.median <= t.bound * full,
+                ok ? QStringLiteral("%1 ms / %2 ms").arg(ms(r->program.median), ms(full)) : QString()};
+    }
+    default:
+        return {false, false, {}};
+    }
+}
+
+// The targets on a size's file and memory.
+Verdict judgeMemory(const Target &t, const QJsonObject &memory)
+{
+    const QJsonObject m = memory.value(t.size).toObject();
+    if (t.against == Against::FileWithoutIndex) {
+        const double fileBytes = m.value(QStringLiteral("file_bytes")).toDouble();
+        const double indexBytes = m.value(QStringLiteral("search_index_bytes")).toDouble(-1);
+        return {fileBytes > 0 && indexBytes >= 0, fileBytes <= t.bound * (fileBytes - indexBytes),
+                QStringLiteral("%1 MB, %2 MB without").arg(fileBytes / 1048576, 0, 'f', 1).arg((fileBytes - indexBytes) / 1048576, 0, 'f', 1)};
+    }
+    const double peakMb = m.value(QStringLiteral("session_peak_rss_kb")).toDouble() / 1024;
+    return {m.contains(QStringLiteral("session_peak_rss_kb")), peakMb < t.bound, QStringLiteral("%1 MB").arg(peakMb, 0, 'f', 1)};
+}
+
+} // namespace
+
+QJsonArray checkTargets(const QList<Result> &results, const QJsonObject &memory)
+{
+    QJsonArray checked;
+    std::printf("\ntargets:\n");
+    for (const Target &t : targets()) {
+        const Verdict v = t.operation.isEmpty() ? judgeMemory(t, memory)
+                                                : judgeOperation(t, find(results, t.operation, t.size), results);
+        checked << QJsonObject{{QStringLiteral("target"), t.what}, {QStringLiteral("value"), v.value},
+                               {QStringLiteral("met"), v.measured ? QJsonValue(v.met) : QJsonValue()}};
+        std::printf("  %-8s %-62s %s\n", !v.measured ? "n/a" : v.met ? "met" : "MISSED", t.what.toUtf8().constData(),
+                    v.value.toUtf8().constData());
+    }
+    return checked;
+}
+
+} // namespace bench
