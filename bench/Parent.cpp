@@ -61,7 +61,7 @@ void runSize(const Options &options, int drugs, const QString &database, RunReco
     const long long peak = sessionPeak(drugs, database);
     runAnchors(plainCopy(database), drugs, options.scale, run.results);
     QJsonObject memory{{QStringLiteral("session_peak_rss_kb"), peak}};
-    for (const char *key : {"peak_rss_kb", "peak_rss_after_startup_kb", "file_bytes", "search_index_bytes"})
+    for (const char *key : {"peak_rss_kb", "peak_rss_after_startup_kb", "file_bytes", "search_index_bytes", "name_key_bytes"})
         memory.insert(QLatin1String(key), o.value(QLatin1String(key)));
     run.memory.insert(QString::number(drugs), memory);
 }

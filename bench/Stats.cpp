@@ -21,6 +21,9 @@ Stats statsOf(const std::vector<double> &samples, const std::vector<double> &cpu
     s.median = medianOf(samples);
     s.min = *std::min_element(samples.begin(), samples.end());
     s.max = *std::max_element(samples.begin(), samples.end());
+    std::vector<double> sorted = samples;
+    std::sort(sorted.begin(), sorted.end());
+    s.p95 = sorted[std::min(sorted.size() - 1, (sorted.size() * 95 + 99) / 100 - 1)];
     s.cpuMedian = medianOf(cpu);
     s.count = int(samples.size());
     return s;
@@ -29,7 +32,8 @@ Stats statsOf(const std::vector<double> &samples, const std::vector<double> &cpu
 QJsonObject toJson(const Stats &s)
 {
     return {{QStringLiteral("median_ms"), s.median}, {QStringLiteral("min_ms"), s.min},
-            {QStringLiteral("max_ms"), s.max}, {QStringLiteral("cpu_median_ms"), s.cpuMedian},
+            {QStringLiteral("max_ms"), s.max}, {QStringLiteral("p95_ms"), s.p95},
+            {QStringLiteral("cpu_median_ms"), s.cpuMedian},
             {QStringLiteral("samples"), s.count}};
 }
 
@@ -39,6 +43,7 @@ Stats statsFromJson(const QJsonObject &o)
     s.median = o.value(QStringLiteral("median_ms")).toDouble();
     s.min = o.value(QStringLiteral("min_ms")).toDouble();
     s.max = o.value(QStringLiteral("max_ms")).toDouble();
+    s.p95 = o.value(QStringLiteral("p95_ms")).toDouble();
     s.cpuMedian = o.value(QStringLiteral("cpu_median_ms")).toDouble(-1);
     s.count = o.value(QStringLiteral("samples")).toInt();
     return s;

@@ -142,6 +142,8 @@ QJsonObject Worker::run()
         lookups();
     if (wanted("searches"))
         searches();
+    if (wanted("names"))
+        names();
     if (wanted("maintenance"))
         maintenance();
     if (wanted("upgrade") && !m_options.previous.isEmpty())
@@ -154,6 +156,7 @@ QJsonObject Worker::run()
     // The copy is thrown away after the run.
     m_floor.reset();
     const qint64 indexBytes = searchIndexBytes(m_path);
+    const qint64 keyBytes = indexBytes < 0 ? -1 : nameKeyBytes(m_path) - indexBytes;
 
     QJsonArray results;
     for (const Result &r : m_results)
@@ -162,6 +165,7 @@ QJsonObject Worker::run()
             {QStringLiteral("categories"), categoriesFor(m_options.drugs)},
             {QStringLiteral("file_bytes"), fileBytes},
             {QStringLiteral("search_index_bytes"), indexBytes},
+            {QStringLiteral("name_key_bytes"), keyBytes},
             {QStringLiteral("peak_rss_kb"), peak},
             {QStringLiteral("peak_rss_after_startup_kb"), m_rssAfterStartup},
             {QStringLiteral("results"), results},

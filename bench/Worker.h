@@ -62,6 +62,8 @@ private:
     void remove();
     // Upgrade.cpp
     void upgrade();
+    // Names.cpp
+    void names();
 
     static void settle();
 
