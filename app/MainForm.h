@@ -59,6 +59,7 @@ class DbLookupComboBox;
 class DbMemo;
 class LabeledEdit;
 class Memo;
+class NameCompleter;
 class PageControl;
 class QLabel;
 class QLineEdit;
@@ -166,6 +167,8 @@ public:
     QWidget *Panel1 = nullptr;
     Bevel *Bevel1 = nullptr;
     LabeledEdit *LabeledEdit_mc = nullptr;
+    // The drugs that match LabeledEdit_mc's text, dropped down under it.
+    NameCompleter *NameList = nullptr;
     QPushButton *BitBtn1 = nullptr;
     TreeView *tv1 = nullptr;
     Memo *Memo1 = nullptr;

@@ -106,6 +106,16 @@ QString plainCopy(const QString &database)
     return path;
 }
 
+// The bytes of the file's free pages.
+static qint64 freeBytes(data::Connection &connection)
+{
+    data::Statement pages(connection.handle(), QStringLiteral("pragma freelist_count"));
+    data::Statement size(connection.handle(), QStringLiteral("pragma page_size"));
+    if (pages.step() && size.step())
+        return pages.int64(0) * size.int64(0);
+    return -1;
+}
+
 qint64 searchIndexBytes(const QString &path)
 {
     data::Connection copy(path);
@@ -116,11 +126,16 @@ qint64 searchIndexBytes(const QString &path)
     copy.execute(QStringLiteral("drop table if exists DRUG_SEARCH_INDEX"));
     copy.execute(QStringLiteral("drop table if exists DRUG_SEARCH_TOP"));
     copy.execute(QStringLiteral("drop table if exists DRUG_ZB_DIRTY"));
-    data::Statement pages(copy.handle(), QStringLiteral("pragma freelist_count"));
-    data::Statement size(copy.handle(), QStringLiteral("pragma page_size"));
-    if (pages.step() && size.step())
-        return pages.int64(0) * size.int64(0);
-    return -1;
+    return freeBytes(copy);
+}
+
+qint64 nameKeyBytes(const QString &path)
+{
+    data::Connection copy(path);
+    copy.open();
+    copy.execute(QStringLiteral("drop table if exists DRUG_NAME_KEY"));
+    copy.execute(QStringLiteral("drop table if exists DRUG_NAME_KEY_SOURCE"));
+    return freeBytes(copy);
 }
 
 } // namespace bench

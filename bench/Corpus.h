@@ -26,5 +26,7 @@ QString plainCopy(const QString &database);
 // The bytes the search index takes in the file at `path`: the pages its
 // tables give back when dropped. The file is spoilt for any other use.
 qint64 searchIndexBytes(const QString &path);
+// Then the pages the name keys give back too, with the search index's.
+qint64 nameKeyBytes(const QString &path);
 
 } // namespace bench

@@ -94,7 +94,7 @@ void runSize(const Options &options, int drugs, const QString &database, RunReco
         for (auto it = load.begin(); it != load.end(); ++it)
             memory.insert(QStringLiteral("workstations_") + it.key(), it.value());
     }
-    for (const char *key : {"peak_rss_kb", "peak_rss_after_startup_kb", "file_bytes", "search_index_bytes"})
+    for (const char *key : {"peak_rss_kb", "peak_rss_after_startup_kb", "file_bytes", "search_index_bytes", "name_key_bytes"})
         memory.insert(QLatin1String(key), o.value(QLatin1String(key)));
     run.memory.insert(QString::number(drugs), memory);
 }

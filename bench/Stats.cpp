@@ -1,7 +1,6 @@
 #include "Stats.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace bench {
 
@@ -20,12 +19,11 @@ Stats statsOf(const std::vector<double> &samples, const std::vector<double> &cpu
     if (samples.empty())
         return s;
     s.median = medianOf(samples);
-    // Nearest rank: the smallest sample that 95% of the samples do not exceed.
-    std::vector<double> sorted = samples;
-    std::sort(sorted.begin(), sorted.end());
-    s.p95 = sorted[size_t(std::ceil(0.95 * double(sorted.size()))) - 1];
     s.min = *std::min_element(samples.begin(), samples.end());
     s.max = *std::max_element(samples.begin(), samples.end());
+    std::vector<double> sorted = samples;
+    std::sort(sorted.begin(), sorted.end());
+    s.p95 = sorted[std::min(sorted.size() - 1, (sorted.size() * 95 + 99) / 100 - 1)];
     s.cpuMedian = medianOf(cpu);
     s.count = int(samples.size());
     return s;
@@ -33,8 +31,9 @@ Stats statsOf(const std::vector<double> &samples, const std::vector<double> &cpu
 
 QJsonObject toJson(const Stats &s)
 {
-    return {{QStringLiteral("median_ms"), s.median}, {QStringLiteral("p95_ms"), s.p95}, {QStringLiteral("min_ms"), s.min},
-            {QStringLiteral("max_ms"), s.max}, {QStringLiteral("cpu_median_ms"), s.cpuMedian},
+    return {{QStringLiteral("median_ms"), s.median}, {QStringLiteral("min_ms"), s.min},
+            {QStringLiteral("max_ms"), s.max}, {QStringLiteral("p95_ms"), s.p95},
+            {QStringLiteral("cpu_median_ms"), s.cpuMedian},
             {QStringLiteral("samples"), s.count}};
 }
 
@@ -42,9 +41,9 @@ Stats statsFromJson(const QJsonObject &o)
 {
     Stats s;
     s.median = o.value(QStringLiteral("median_ms")).toDouble();
-    s.p95 = o.value(QStringLiteral("p95_ms")).toDouble();
     s.min = o.value(QStringLiteral("min_ms")).toDouble();
     s.max = o.value(QStringLiteral("max_ms")).toDouble();
+    s.p95 = o.value(QStringLiteral("p95_ms")).toDouble();
     s.cpuMedian = o.value(QStringLiteral("cpu_median_ms")).toDouble(-1);
     s.count = o.value(QStringLiteral("samples")).toInt();
     return s;

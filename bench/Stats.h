@@ -14,7 +14,8 @@ namespace bench {
 // the same runs, which tells how far other load on the machine stretched
 // the wall clock (-1 where not measured).
 struct Stats {
-    double median = 0, p95 = 0, min = 0, max = 0;
+    double median = 0, min = 0, max = 0;
+    double p95 = 0; // the time 95 of 100 runs stay within
     double cpuMedian = -1;
     int count = 0;
 };

@@ -9,12 +9,14 @@ namespace {
 // What a target's bound is compared with.
 enum class Against {
     Milliseconds,     // the median, in ms
+    P95Milliseconds,  // the time 95 of 100 runs stay within, in ms
     Floor,            // the median over its floor's
     Operation,        // the median over another operation's of the same size
     FullScan,         // the median against its full-scan anchor's
     FileWithoutIndex, // the file against the same data without a search index
     SessionPeakMb,    // a session's peak resident set, in MB (below the bound)
     Count,            // a count the run kept by size (at most the bound)
+    NameKeyShare,     // the name keys' share of the file
 };
 
 struct Target {
@@ -46,6 +48,16 @@ const QList<Target> &targets()
         {QStringLiteral("100,000: upgrade of the previous layout <= 10 s"), QStringLiteral("upgrade of the previous layout"), Big, Against::Milliseconds, 10000},
         {QStringLiteral("100,000: file <= 2x the same data without a search index"), {}, Big, Against::FileWithoutIndex, 2},
         {QStringLiteral("100,000: peak RSS of a session < 150 MB"), {}, Big, Against::SessionPeakMb, 150},
+        {QStringLiteral("100,000: pinyin initials, a keystroke's list <= 16 ms"), QStringLiteral("pinyin initials"), Big, Against::Milliseconds, 16},
+        {QStringLiteral("100,000: pinyin initials, a keystroke's list p95 <= 30 ms"), QStringLiteral("pinyin initials"), Big, Against::P95Milliseconds, 30},
+        {QStringLiteral("100,000: pinyin initials <= full scan of the names"), QStringLiteral("pinyin initials"), Big, Against::FullScan, 1},
+        {QStringLiteral("100,000: full pinyin, a keystroke's list <= 16 ms"), QStringLiteral("full pinyin"), Big, Against::Milliseconds, 16},
+        {QStringLiteral("100,000: full pinyin, a keystroke's list p95 <= 30 ms"), QStringLiteral("full pinyin"), Big, Against::P95Milliseconds, 30},
+        {QStringLiteral("100,000: full pinyin <= full scan of the names"), QStringLiteral("full pinyin"), Big, Against::FullScan, 1},
+        {QStringLiteral("100,000: traditional characters, a keystroke's list <= 16 ms"), QStringLiteral("traditional characters"), Big, Against::Milliseconds, 16},
+        {QStringLiteral("100,000: traditional characters, a keystroke's list p95 <= 30 ms"), QStringLiteral("traditional characters"), Big, Against::P95Milliseconds, 30},
+        {QStringLiteral("100,000: traditional characters <= full scan of the names"), QStringLiteral("traditional characters"), Big, Against::FullScan, 1},
+        {QStringLiteral("100,000: name keys <= 15% of the file"), {}, Big, Against::NameKeyShare, 0.15},
         {QStringLiteral("100,000: ShowDrug <= 5 ms"), QStringLiteral("ShowDrug"), Big, Against::Milliseconds, 5},
         {QStringLiteral("100,000: name search <= 5 ms"), QStringLiteral("name search"), Big, Against::Milliseconds, 5},
         {QStringLiteral("sample: process start <= 1.2x the toolkit + engine floor"), QStringLiteral("process start to shown window"), QStringLiteral("sample"), Against::Floor, 1.2},
@@ -102,6 +114,8 @@ Verdict judgeOperation(const Target &t, const Result *r, const QList<Result> &re
     switch (t.against) {
     case Against::Milliseconds:
         return {r != nullptr, r && r->program.median <= t.bound, r ? ms(r->program.median) + QStringLiteral(" ms") : QString()};
+    case Against::P95Milliseconds:
+        return {r != nullptr, r && r->program.p95 <= t.bound, r ? ms(r->program.p95) + QStringLiteral(" ms") : QString()};
     case Against::Floor: {
         const bool ok = r && r->floor && r->floor->median > 0;
         // Under load it is the slow tail that a user feels.
@@ -140,6 +154,13 @@ Verdict judgeMemory(const Target &t, const QJsonObject &memory)
         const double indexBytes = m.value(QStringLiteral("search_index_bytes")).toDouble(-1);
         return {fileBytes > 0 && indexBytes >= 0, fileBytes <= t.bound * (fileBytes - indexBytes),
                 QStringLiteral("%1 MB, %2 MB without").arg(fileBytes / 1048576, 0, 'f', 1).arg((fileBytes - indexBytes) / 1048576, 0, 'f', 1)};
+    }
+    if (t.against == Against::NameKeyShare) {
+        const double fileBytes = m.value(QStringLiteral("file_bytes")).toDouble();
+        const double keyBytes = m.value(QStringLiteral("name_key_bytes")).toDouble(-1);
+        const double share = fileBytes > 0 ? keyBytes / fileBytes : 0;
+        return {fileBytes > 0 && keyBytes >= 0, share <= t.bound,
+                QStringLiteral("%1% (%2 MB)").arg(share * 100, 0, 'f', 1).arg(keyBytes / 1048576, 0, 'f', 1)};
     }
     const double peakMb = m.value(QStringLiteral("session_peak_rss_kb")).toDouble() / 1024;
     return {m.contains(QStringLiteral("session_peak_rss_kb")), peakMb < t.bound, QStringLiteral("%1 MB").arg(peakMb, 0, 'f', 1)};

@@ -159,6 +159,8 @@ QJsonObject Worker::run()
         lookups();
     if (wanted("searches"))
         searches();
+    if (wanted("names"))
+        names();
     if (wanted("maintenance"))
         maintenance();
     if (wanted("upgrade") && !m_options.previous.isEmpty() && !onServer())
@@ -173,6 +175,7 @@ QJsonObject Worker::run()
     // The copy is thrown away after the run.
     m_floor.reset();
     const qint64 indexBytes = onServer() ? -1 : searchIndexBytes(m_path);
+    const qint64 keyBytes = indexBytes < 0 ? -1 : nameKeyBytes(m_path) - indexBytes;
 
     QJsonArray results;
     for (const Result &r : m_results)
@@ -181,6 +184,7 @@ QJsonObject Worker::run()
             {QStringLiteral("categories"), categoriesFor(m_options.drugs)},
             {QStringLiteral("file_bytes"), fileBytes},
             {QStringLiteral("search_index_bytes"), indexBytes},
+            {QStringLiteral("name_key_bytes"), keyBytes},
             {QStringLiteral("peak_rss_kb"), peak},
             {QStringLiteral("peak_rss_after_startup_kb"), m_rssAfterStartup},
             {QStringLiteral("results"), results},

@@ -63,6 +63,8 @@ private:
     void remove();
     // Upgrade.cpp
     void upgrade();
+    // Names.cpp
+    void names();
     // Workstations.cpp
     void workstations();
 

@@ -3,6 +3,7 @@
 #include "data/DbError.h"
 #include "data/Statement.h"
 #include "data/sqlite/ListCodec.h"
+#include "data/sqlite/NameKeyWriter.h"
 #include "data/sqlite/Schema.h"
 #include "data/sqlite/SearchKeys.h"
 #include "data/sqlite/SearchLists.h"
@@ -138,6 +139,25 @@ SearchIndex::Candidates SearchIndex::candidates(KeyList required, const std::vec
     return out;
 }
 
+std::optional<std::vector<qint64>> SearchIndex::candidatesOfAny(int field, const QStringList &texts, const std::vector<qint64> &also)
+{
+    if (!available())
+        return std::nullopt;
+    std::vector<qint64> all = also;
+    for (const QString &text : texts) {
+        KeyList required;
+        requiredKeys(field, text, required);
+        if (required.empty())
+            return std::nullopt;
+        const Candidates found = candidates(std::move(required));
+        for (const std::vector<qint64> *list : {&found.held, &found.unsure, &found.dirty})
+            all.insert(all.end(), list->begin(), list->end());
+    }
+    std::sort(all.begin(), all.end());
+    all.erase(std::unique(all.begin(), all.end()), all.end());
+    return all;
+}
+
 void SearchIndex::stage(const QString &table, const std::vector<qint64> &ids)
 {
     m_connection.execute(QStringLiteral("create temp table if not exists %1 (ID INTEGER PRIMARY KEY)").arg(table));
@@ -203,8 +223,11 @@ QString SearchIndex::narrow(const std::vector<Criterion> &criteria, const QStrin
 
 void SearchIndex::update()
 {
-    if (available())
-        fold(m_connection);
+    if (!available())
+        return;
+    // The name keys take the same rows in first: the fold below forgets them.
+    namekeys::fold(m_connection);
+    fold(m_connection);
 }
 
 void SearchIndex::rebuild(sqlite3 *db)

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QStringView>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 struct sqlite3;
@@ -65,6 +66,14 @@ public:
     // alone, tests only the dirty rows).
     QString narrow(const std::vector<Criterion> &criteria, const QString &tests);
 
+    // For a criterion that holds when its field contains any of `texts`, or
+    // for the rows `also` (found by other means): the rows the index names
+    // for one of the texts, `also` and every dirty row, in ascending order;
+    // nothing when the index cannot narrow a text or is not there.
+    std::optional<std::vector<qint64>> candidatesOfAny(int field, const QStringList &texts, const std::vector<qint64> &also);
+    // Puts `ids` in temp.`table` (ID INTEGER PRIMARY KEY) for a statement to read.
+    void stage(const QString &table, const std::vector<qint64> &ids);
+
     // Folds dirty rows into the lists, inside the caller's transaction.
     // Does nothing on a file without the index.
     void update();
@@ -74,8 +83,6 @@ public:
     static void rebuild(sqlite3 *db);
 
 private:
-    void stage(const QString &table, const std::vector<qint64> &ids);
-
     Connection &m_connection;
 };
 

@@ -67,6 +67,12 @@ void Statement::bindBlob(int index, QByteArrayView bytes)
         fail(QStringLiteral("参数绑定失败"));
 }
 
+void Statement::bindText(int index, QByteArrayView utf8)
+{
+    if (sqlite3_bind_text(m_stmt, index, utf8.data(), int(utf8.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+        fail(QStringLiteral("参数绑定失败"));
+}
+
 void Statement::bind(int index, const RawValue &value)
 {
     int rc = SQLITE_OK;

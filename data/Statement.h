@@ -27,6 +27,8 @@ public:
     void bind(int index, qint64 value) override;
     void bindNull(int index) override;
     void bindBlob(int index, QByteArrayView bytes);
+    // Text already in UTF-8.
+    void bindText(int index, QByteArrayView utf8);
     void bind(int index, const RawValue &value) override;
     int parameterIndex(const QString &name) const; // ":name"; 0 when absent
     int parameterCount() const override;

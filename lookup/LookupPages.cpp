@@ -2,10 +2,12 @@
 #include "core/Guard.h"
 #include "app/MainForm.h"
 #include "data/DrugFields.h"
+#include "data/NameSearch.h"
 #include "widgets/Bevel.h"
 #include "widgets/Icons.h"
 #include "widgets/LabeledEdit.h"
 #include "widgets/Memo.h"
+#include "widgets/NameCompleter.h"
 #include "widgets/PageControl.h"
 #include "widgets/TreeView.h"
 
@@ -47,6 +49,10 @@ void TFormMain::buildSimpleQueryPage()
     Bevel1->setGeometry(0, 0, 4000, 2);
     LabeledEdit_mc = new LabeledEdit(QStringLiteral("药物名称："), Panel1);
     LabeledEdit_mc->setGeometry(65, 8, 162, 20);
+    NameList = new NameCompleter(LabeledEdit_mc, [this](const QString &typed) { return data::findDrugNames(MainConnection, typed); });
+    connect(LabeledEdit_mc, &QLineEdit::textEdited, this, core::guard([this] { NameList->refresh(); }));
+    connect(NameList, &NameCompleter::chosen, this,
+            core::guard([this](qint64 id, const QString &) { ShowDrug(QString::number(id), Memo1); }));
     BitBtn1 = searchButton(Panel1, QRect(315, 6, 75, 22));
     connect(BitBtn1, &QPushButton::clicked, this, core::guard([this] { BitBtn1Click(); }));
     page->addWidget(Panel1);

@@ -9,6 +9,7 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
     libsqlcipher-dev libpq-dev
+    libopencc-dev libopencc-data libbz2-dev unicode-data
     mdbtools-dev libmdb3
     fonts-arphic-gbsn00lp fonts-arphic-uming fonts-noto-cjk
 )

@@ -126,7 +126,7 @@ BothWays searchBothWays(data::Connection &connection, const QList<QPair<int, QSt
     out.full = run(out.fullSql);
     out.sql = query.sql(connection);
     out.indexed = run(out.sql);
-    if (out.sql != out.fullSql) {
+    if (out.sql.contains(QLatin1String("temp.SEARCH_IDS"))) {
         data::Statement staged(connection.handle(), QStringLiteral("select count(*) from temp.SEARCH_IDS"));
         staged.step();
         out.staged = staged.int64(0);

@@ -5,6 +5,7 @@
 #include "data/Connection.h"
 #include "data/DrugFields.h"
 #include "data/DrugFile.h"
+#include "data/NameSearch.h"
 #include "data/SearchIndex.h"
 #include "data/Statement.h"
 #include "data/sqlite/Schema.h"
@@ -120,13 +121,26 @@ private slots:
 
     // --- upgrade ---------------------------------------------------------------
 
+    void testOlderFilesAreUpgradedOnOpenNewerOnesLeftAlone_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::newRow("previous build") << 0;
+        QTest::newRow("without name keys") << 1;
+    }
+
     void testOlderFilesAreUpgradedOnOpenNewerOnesLeftAlone()
     {
         SKIP_ON_SERVER("the server's upgrade is in test_pg");
+        QFETCH(int, version);
         TestDatabase db(sampleDataDir());
-        // The layout of the previous build, version 0; one write of another
-        // program pending.
-        tools::makePreviousLayout(db.path());
+        // A file of an earlier layout; one write of another program pending.
+        if (version == 0) {
+            tools::makePreviousLayout(db.path());
+        } else {
+            db.exec(QStringLiteral("drop table DRUG_NAME_KEY"));
+            db.exec(QStringLiteral("drop table DRUG_NAME_KEY_SOURCE"));
+            db.exec(QStringLiteral("pragma user_version = 1"));
+        }
         db.exec(QStringLiteral("insert into DRUG_ZB (LB, 药物名称, 功能主治) values ('01', '后来的药', '后来才有的功效')"));
         const QString before = contents(db.path());
 
@@ -145,6 +159,11 @@ private slots:
             QVERIFY(std::is_sorted(shares.begin(), shares.end()));
             QCOMPARE(shares.last(), 100);
             QVERIFY(data::SearchIndex(connection).available());
+            // The name keys are made too: the pending write's among them.
+            QVERIFY(data::nameKeysUsable(connection));
+            QCOMPARE(data::findDrugNames(connection, QStringLiteral("hldy")).at(0).name, QStringLiteral("后来的药"));
+            QCOMPARE(data::findDrugNames(connection, QStringLiteral("MaHuang")).at(0).name, QStringLiteral("麻黄"));
+            QVERIFY2(steps.contains(QStringLiteral("建立拼音索引")), qPrintable(steps.join(u',')));
             QString failure;
             QVERIFY2(checkProbes(connection, 200, failure) > 20, qPrintable(failure));
             const BothWays found = searchBothWays(connection, 1, QStringLiteral("后来"));

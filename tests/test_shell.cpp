@@ -6,6 +6,7 @@
 #include "app/OpenProgress.h"
 #include "data/DbError.h"
 #include "data/Statement.h"
+#include "data/sqlite/Schema.h"
 #include "print/Printing.h"
 #include "tools/SyntheticData.h"
 #include "widgets/DbEdit.h"
@@ -559,7 +560,7 @@ private slots:
         }
         QCOMPARE(watch.labels.size(), 1);
         QVERIFY2(watch.labels.first().contains(QStringLiteral("升级")), qPrintable(watch.labels.first()));
-        QCOMPARE(data.scalar(QStringLiteral("pragma user_version")), QStringLiteral("1"));
+        QCOMPARE(data.scalar(QStringLiteral("pragma user_version")), QString::number(data::SchemaVersion));
     }
 
     void testWindowFrame()

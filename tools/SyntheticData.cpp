@@ -1,4 +1,5 @@
 #include "tools/SyntheticData.h"
+#include "tools/SyntheticNames.h"
 #include "data/DatabaseBuilder.h"
 #include "data/Connection.h"
 #include "data/DbError.h"
@@ -103,12 +104,14 @@ void buildSynthetic(const QString &outPath, int drugs, int categories, unsigned 
         content.categories.push_back({QStringLiteral("%1").arg(c + 1, 3, 10, QLatin1Char('0')),
                                       chinese(3).chopped(1) + QStringLiteral("药%1").arg(c + 1)});
     content.drugs.reserve(size_t(drugs));
+    // Names and other names that read like real ones, for the name keys.
+    SyntheticNames names(seed);
     for (int i = 0; i < drugs; ++i) {
         data::DrugContent::Drug d;
         d.values << content.categories[size_t(i % categories)].bm
-                 << chinese(3).chopped(1) + QString::number(i + 1)
+                 << names.name(i)
                  << latin(around(28))
-                 << chinese(around(16))
+                 << names.otherNames()
                  << chinese(around(60))
                  << chinese(around(240))
                  << ((i % 3 == 0) ? chinese(around(120)) : QString())
@@ -132,7 +135,8 @@ void makePreviousLayout(const QString &path)
     file.open();
     for (const char *sql : {"DROP TRIGGER DRUG_ZB_SEARCH_AI", "DROP TRIGGER DRUG_ZB_SEARCH_AU",
                             "DROP TRIGGER DRUG_ZB_SEARCH_AD", "DROP TABLE DRUG_SEARCH_INDEX", "DROP TABLE DRUG_SEARCH_TOP",
-                            "DROP TABLE DRUG_ZB_DIRTY", "DROP INDEX DRUG_ZB_LB"})
+                            "DROP TABLE DRUG_ZB_DIRTY", "DROP INDEX DRUG_ZB_LB",
+                            "DROP TABLE DRUG_NAME_KEY", "DROP TABLE DRUG_NAME_KEY_SOURCE"})
         file.execute(QString::fromUtf8(sql));
     // One statement at a time: the connection refuses several in one text.
     for (const QString &statement : QString::fromUtf8(PreviousDerived).split(QStringLiteral("\n\n"), Qt::SkipEmptyParts)) {

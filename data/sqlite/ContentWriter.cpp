@@ -1,6 +1,7 @@
 #include "data/sqlite/ContentWriter.h"
 #include "data/DrugFields.h"
 #include "data/Statement.h"
+#include "data/sqlite/NameKeyWriter.h"
 #include "data/sqlite/Script.h"
 #include "data/sqlite/SearchLists.h"
 
@@ -91,7 +92,9 @@ void writeContent(sqlite3 *db, const DrugContent &content, const Progress &progr
             drug.reset();
         }
         keepStoredCategories(db, content);
-        index::rebuild(db, [&](int percent) { report(QStringLiteral("建立搜索索引"), 40 + percent * 55 / 100); });
+        namekeys::rebuild(
+            db, [&] { index::rebuild(db, [&](int percent) { report(QStringLiteral("建立搜索索引"), 40 + percent * 50 / 100); }); },
+            [&](int percent) { report(QStringLiteral("建立拼音索引"), 90 + percent * 5 / 100); });
         Statement topic(db, QStringLiteral("INSERT INTO HELP_LB (BM, MC) VALUES (?, ?)"));
         Statement text(db, QStringLiteral("INSERT INTO HELP_ZB (LB, CONTENT) VALUES (?, ?)"));
         for (const DrugContent::HelpTopic &h : content.help) {

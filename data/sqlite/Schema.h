@@ -8,7 +8,7 @@ namespace data {
 
 // PRAGMA user_version of the files this build makes; files of earlier
 // builds have 0.
-inline constexpr int SchemaVersion = 1;
+inline constexpr int SchemaVersion = 2;
 
 // The tables (schema.sql), then what is made from their rows (derived.sql).
 QString schemaSql();

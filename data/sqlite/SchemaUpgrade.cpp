@@ -1,6 +1,7 @@
 #include "data/sqlite/SchemaUpgrade.h"
 #include "data/DbError.h"
 #include "data/Statement.h"
+#include "data/sqlite/NameKeyWriter.h"
 #include "data/sqlite/Schema.h"
 #include "data/sqlite/Script.h"
 #include "data/sqlite/SearchLists.h"
@@ -82,10 +83,14 @@ void upgradeSchema(sqlite3 *db, const Progress &progress)
                                          "DROP TABLE IF EXISTS DRUG_SEARCH_INDEX;"
                                          "DROP TABLE IF EXISTS DRUG_SEARCH_TOP;"
                                          "DROP TABLE IF EXISTS DRUG_ZB_DIRTY;"
-                                         "DROP INDEX IF EXISTS DRUG_ZB_LB;"));
+                                         "DROP INDEX IF EXISTS DRUG_ZB_LB;"
+                                         "DROP TABLE IF EXISTS DRUG_NAME_KEY;"
+                                         "DROP TABLE IF EXISTS DRUG_NAME_KEY_SOURCE;"));
             report(QStringLiteral("建立类别索引"), 5);
             runScript(db, derivedSql());
-            index::rebuild(db, [&](int percent) { report(QStringLiteral("建立搜索索引"), 10 + percent * 85 / 100); });
+            namekeys::rebuild(
+                db, [&] { index::rebuild(db, [&](int percent) { report(QStringLiteral("建立搜索索引"), 10 + percent * 75 / 100); }); },
+                [&](int percent) { report(QStringLiteral("建立拼音索引"), 85 + percent * 10 / 100); });
             // The hashed pairs of the build before go last: the new index
             // is written past the end of the file then, where no page needs
             // its old content kept for a roll-back.

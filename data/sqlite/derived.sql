@@ -74,4 +74,32 @@ BEGIN
         VALUES (OLD.ID, 1, OLD.药物名称, OLD.类别, OLD.英文名称, OLD.别名, OLD.来源, OLD.植物形态1, OLD.植物形态2, OLD.生长地, OLD.采制, OLD.化学成分, OLD.性味, OLD.功能主治, OLD.附注);
 END;
 
-PRAGMA user_version = 1;
+-- The keys a drug is found by besides its name, made by the program from
+-- the name and the other names in 别名 (split on "、"), so that the start
+-- of what is typed is a range of K:
+--   KIND 0  a reading of the name without spaces ("mahuang")
+--        1  its initials ("mh")
+--        2  an other name as written
+--        3  a reading of an other name, 4 its initials
+--        5  an everyday reading of a name whose reading was reviewed
+--           ("yingsuke" for 罂粟壳, reviewed ying su qiao), 6 its initials
+-- LEN is the length of the drug's name, which orders ties; OTHER, for
+-- kinds 2 to 4, the place of the other name in 别名 (from 0). Rows of
+-- DRUG_ZB_DIRTY are not taken from here: their keys are folded in with the
+-- search index's lists.
+CREATE TABLE DRUG_NAME_KEY (
+    KIND  INTEGER NOT NULL,
+    K     TEXT NOT NULL,
+    ID    INTEGER NOT NULL,
+    LEN   INTEGER NOT NULL,
+    OTHER INTEGER,
+    PRIMARY KEY (KIND, K, ID)
+) WITHOUT ROWID;
+
+-- What made the keys: the program's readings of names. Keys made from
+-- other readings are not used, and are made anew at the next open.
+CREATE TABLE DRUG_NAME_KEY_SOURCE (
+    SOURCE TEXT NOT NULL
+);
+
+PRAGMA user_version = 2;

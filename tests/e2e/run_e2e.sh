@@ -2,7 +2,9 @@
 # The real program on a private X server with a window manager: beside a
 # sample database its window shows exactly the caption, its outer frame is
 # centred on the screen, a screen reader learns the entry page's category
-# drop-down's label and the category it shows (over AT-SPI), it shrinks
+# drop-down's label and the category it shows (over AT-SPI), initials typed
+# into the name box drop down a list a screen reader reads, from which Down
+# and Enter show the first drug, it shrinks
 # below its controls' extent, and Alt+E ends it with status 0; beside no database it shows only the message box,
 # never the main window, and ends with a non-zero status. Beside an Access
 # drug.mdb it converts it once, keeping the old file as a backup; where the
@@ -76,6 +78,15 @@ echo "ok: frame $fx,$fy ${fw}x${fh} centred on the ${sw}x${sh} screen"
 
 xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
 /usr/bin/python3 "$(dirname "$0")/atspi_category.py" 麻黄 解表药 || fail "the category drop-down, over AT-SPI"
+
+# Initials typed into the name box drop a list down; Down and Enter choose
+# its first drug, whose sheet shows at once.
+names="$(dirname "$0")/atspi_name_list.py"
+/usr/bin/python3 "$names" focus || fail "the name box, over AT-SPI"
+xdotool type --delay 100 mh
+/usr/bin/python3 "$names" list 麻黄 || fail "the list under the name box after typing 'mh'"
+xdotool key Return
+/usr/bin/python3 "$names" shown 麻黄 || fail "choosing 麻黄 from the list"
 
 # No minimum size: the window manager lets it shrink below the controls.
 xdotool windowsize "$wid" 160 120

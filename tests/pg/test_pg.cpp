@@ -5,6 +5,7 @@
 #include "data/DatabaseCopy.h"
 #include "data/DrugFields.h"
 #include "data/DrugFile.h"
+#include "data/NameSearch.h"
 #include "data/postgres/PgNotifier.h"
 #include "data/postgres/PgSchema.h"
 #include "data/postgres/PgSearch.h"
@@ -494,6 +495,28 @@ private slots:
             }
             QCOMPARE(found(onServer, texts, name), found(onFile, texts, name));
         }
+    }
+
+    // The name box's list on a server: drugs by the start of their names,
+    // Latin letters in either case; the server holds no pinyin keys.
+    void testNameListByNamesAlone()
+    {
+        TestDatabase file(sampleDataDir());
+        file.addDrug({{"药物名称", "Ginseng Radix"}});
+        PgTestDatabase server;
+        data::writeDatabase(server.conninfo(), data::readDatabase(file.path()), false);
+        data::Connection connection;
+        connection.setServer(server.conninfo());
+        const auto names = [&](const QString &typed) {
+            QStringList found;
+            for (const pinyin::NameMatch &m : data::findDrugNames(connection, typed))
+                found << m.name;
+            return found;
+        };
+        const QStringList ma = names("麻");
+        QVERIFY2(ma.contains("麻黄") && ma.contains("麻黄根") && !ma.contains("桂枝"), qPrintable(ma.join(',')));
+        QCOMPARE(names("gINS"), QStringList{"Ginseng Radix"});
+        QCOMPARE(names("mahuang"), QStringList());
     }
 
 };
