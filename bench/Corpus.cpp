@@ -19,9 +19,12 @@ int categoriesFor(int drugs)
 
 QString syntheticDatabase(const QString &cacheDir, int drugs, bool rebuild)
 {
-    // The schema is part of the key: a changed schema builds anew.
-    const QByteArray schema = QCryptographicHash::hash(data::schemaSql().toUtf8(),
-                                                       QCryptographicHash::Sha1).toHex().left(10);
+    // The schema, its derived objects and the generator are part of the key:
+    // a change in any of them builds anew.
+    const QByteArray schema =
+        QCryptographicHash::hash((data::schemaSql() + data::derivedSql() +
+                                  QString::number(tools::SyntheticDataVersion)).toUtf8(),
+                                 QCryptographicHash::Sha1).toHex().left(10);
     QDir().mkpath(cacheDir);
     const QString path = QDir(cacheDir).filePath(QStringLiteral("synthetic-%1-%2-%3-%4.mdb")
                                                      .arg(drugs).arg(categoriesFor(drugs)).arg(Seed)
