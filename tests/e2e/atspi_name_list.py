@@ -10,30 +10,10 @@
 # usage: atspi_name_list.py focus | list DRUG | shown DRUG
 import subprocess
 import sys
-import time
 
 import pyatspi
 
-
-def fail(message):
-    sys.exit("FAIL: " + message)
-
-
-def nodes(node):
-    yield node
-    for child in (node.getChildAtIndex(i) for i in range(node.childCount)):
-        if child is not None:
-            yield from nodes(child)
-
-
-def wait_for(what, find, seconds=20):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        found = find()
-        if found is not None:
-            return found
-        time.sleep(0.1)
-    fail(what + " did not appear over AT-SPI")
+from atspi_support import fail, nodes, wait_for
 
 
 def showing(root, role, name):
