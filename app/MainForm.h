@@ -113,6 +113,7 @@ public:
 
     // --- drug lookup (lookup/) ---
     void ShowTv1();
+    void addTv1Drug(TreeNode *category, const QString &id, const QString &name);
     void tv1Change(TreeNode *node);
     void ShowDrug(const QString &id, Memo *target);
     void BitBtn1Click();

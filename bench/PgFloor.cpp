@@ -49,16 +49,7 @@ void PgFloor::startup()
     data::Connection fresh;
     fresh.setServer(m_conninfo);
     fresh.open();
-    QStringList codes;
-    data::Query &categories = fresh.query(fresh.sql(data::Sql::Categories));
-    while (categories.step())
-        codes << categories.text(0);
-    categories.reset();
-    data::Query &drugs = fresh.query(fresh.sql(data::Sql::DrugsOfCategory));
-    for (const QString &code : codes) {
-        drugs.bind(1, code);
-        readAll(drugs);
-    }
+    readAll(fresh.query(fresh.sql(data::Sql::CategoryTree)));
     QString firstTopic;
     if (readAll(fresh.query(fresh.sql(data::Sql::HelpTopics)), &firstTopic) > 0) {
         data::Query &help = fresh.query(data::DataSet::withRowId(fresh.sql(data::Sql::HelpText), QStringLiteral("ROWID")));

@@ -19,6 +19,9 @@ namespace data {
 enum class Sql {
     Categories,       // the category tree's categories (BM, MC)
     DrugsOfCategory,  // the tree's drugs of category :lb (ID, 药物名称)
+    CategoryTree,     // the whole tree in one: (category key, BM, MC, ID, 药物名称) in the
+                      // tree's order, ID NULL for a category without drugs; empty
+                      // where the engine reads it a category at a time
     DrugIdByName,     // the name search (ID) for :name
     DrugRecordByName, // the entry page's record (*) for :name
     CategoryList,     // the entry page's drop-down (*)

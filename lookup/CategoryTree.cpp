@@ -10,6 +10,27 @@ void TFormMain::ShowTv1()
     // Ended on every path, so that the nodes added before a failure are drawn.
     TreeView::BulkUpdate bulk(*tv1);
     tv1->clearNodes();
+    // A server answers the whole tree in one statement: a statement per
+    // category is some 500 round trips at start-up.
+    const QString whole = MainConnection.sql(data::Sql::CategoryTree);
+    if (!whole.isEmpty()) {
+        SQL_1.close();
+        SQL_1.setSql(whole);
+        SQL_1.open();
+        TreeNode *category = nullptr;
+        QString categoryKey;
+        for (SQL_1.first(); !SQL_1.eof(); SQL_1.next()) {
+            if (!category || SQL_1.asString(0) != categoryKey) {
+                categoryKey = SQL_1.asString(0);
+                category = tv1->addTopLevel(trimText(SQL_1.asString(2)));
+                tv1->setNodeImages(category, Icons::GreenBook, Icons::GreenBook);
+            }
+            if (const std::optional<QString> id = SQL_1.value(QStringLiteral("ID")))
+                addTv1Drug(category, *id, SQL_1.asString(4));
+        }
+        SQL_1.close();
+        return;
+    }
     SQL_1.close();
     SQL_1.setSql(MainConnection.sql(data::Sql::Categories));
     SQL_1.open();
@@ -24,15 +45,17 @@ void TFormMain::ShowTv1()
         SQL_2.close();
         SQL_2.setParameter(QStringLiteral("lb"), code);
         SQL_2.open();
-        SQL_2.first();
-        while (!SQL_2.eof()) {
-            TreeNode *drug = tv1->addChild(category, trimText(SQL_2.asString(1)));
-            drug->setNodeKey(std::make_unique<NodeKey>(NodeKey{SQL_2.asString(0)}));
-            tv1->setNodeImages(drug, Icons::BlueBookClosed, Icons::BlueBookOpen);
-            SQL_2.next();
-        }
+        for (SQL_2.first(); !SQL_2.eof(); SQL_2.next())
+            addTv1Drug(category, SQL_2.asString(0), SQL_2.asString(1));
         SQL_1.next();
     }
+}
+
+void TFormMain::addTv1Drug(TreeNode *category, const QString &id, const QString &name)
+{
+    TreeNode *drug = tv1->addChild(category, trimText(name));
+    drug->setNodeKey(std::make_unique<NodeKey>(NodeKey{id}));
+    tv1->setNodeImages(drug, Icons::BlueBookClosed, Icons::BlueBookOpen);
 }
 
 void TFormMain::tv1Change(TreeNode *node)

@@ -72,6 +72,11 @@ QString PgEngine::statement(Sql which)
     case Sql::Categories: return QStringLiteral("select BM,MC from DRUG_LB order by ROWID");
     case Sql::DrugsOfCategory:
         return QStringLiteral("select ID,药物名称 from DRUG_ZB where zelkano_fold(LB)=zelkano_fold(:lb) order by ID");
+    case Sql::CategoryTree:
+        // Codes are unique as they fold, so each drug sits under one category at most.
+        return QStringLiteral("select L.ROWID as LB_KEY,L.BM,L.MC,Z.ID,Z.药物名称 from DRUG_LB L"
+                              " left join DRUG_ZB Z on zelkano_fold(Z.LB)=zelkano_fold(L.BM)"
+                              " order by L.ROWID,Z.ID");
     case Sql::DrugIdByName:
         return QStringLiteral("select ID from DRUG_ZB where zelkano_fold(药物名称)=zelkano_fold(:name) order by ID");
     case Sql::DrugRecordByName:
