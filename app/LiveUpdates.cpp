@@ -8,7 +8,7 @@ void TFormMain::DatabaseChanged(const data::DatabaseChanges &changes)
     // the others done, and the error report says why.
     if (changes.categories || changes.everyDrug || !changes.drugs.isEmpty()) {
         core::guarded([&] { RefreshTv1(changes); });
-        core::guarded([this] { RefreshTv2(); });
+        core::guarded([&] { RefreshTv2(changes); });
     }
     core::guarded([&] { RefreshSheets(changes); });
     if (changes.categories && SQL_LB.isActive())

@@ -69,6 +69,15 @@ class TreeNode;
 class TreeView;
 class PrinterProvider;
 
+// A row of the combined search's list: ID, 类别, 药物名称 and the category
+// code it is listed by.
+struct ResultRow {
+    QString id, category, name;
+    std::optional<QString> code;
+    static ResultRow current(const data::DataSet &list);
+    QString text() const; // as the list shows it
+};
+
 // The program's one window. Every subsystem's methods are members of this
 // class; each lives in its subsystem's folder.
 class TFormMain : public QMainWindow
@@ -106,7 +115,8 @@ public:
     void DatabaseChanged(const data::DatabaseChanges &changes);
     void RefreshTv1(const data::DatabaseChanges &changes);
     bool UpdateTv1Drugs(const QSet<qint64> &ids);
-    void RefreshTv2();
+    void RefreshTv2(const data::DatabaseChanges &changes);
+    bool UpdateResultList(const QSet<qint64> &ids);
     void RefreshSheets(const data::DatabaseChanges &changes);
     void RefreshHelp(const data::DatabaseChanges &changes);
     void CloseDatabase();
@@ -121,6 +131,7 @@ public:
     void tv2Change(TreeNode *node);
     // The combined search's list for these box texts; gives its first entry.
     TreeNode *fillResultList(const QStringList &texts);
+    TreeNode *addResultNode(const ResultRow &row, int at = -1);
 
     // --- drug maintenance (maintenance/) ---
     void Edit1Change();

@@ -257,13 +257,7 @@ const DataSet::Row *DataSet::currentRow() const
 
 QString DataSet::asString(int index) const
 {
-    requireActive("field");
-    if (index < 0 || index >= fieldCount())
-        throw DbError(QStringLiteral("数据集 %1 中没有第 %2 个字段").arg(m_name).arg(index));
-    const Row *row = currentRow();
-    if (!row)
-        return QString();
-    return row->values[size_t(index)].value_or(QString());
+    return value(index).value_or(QString());
 }
 
 QString DataSet::asString(const QString &name) const
@@ -273,7 +267,14 @@ QString DataSet::asString(const QString &name) const
 
 std::optional<QString> DataSet::value(const QString &name) const
 {
-    const int index = fieldIndex(name);
+    return value(fieldIndex(name));
+}
+
+std::optional<QString> DataSet::value(int index) const
+{
+    requireActive("field");
+    if (index < 0 || index >= fieldCount())
+        throw DbError(QStringLiteral("数据集 %1 中没有第 %2 个字段").arg(m_name).arg(index));
     const Row *row = currentRow();
     return row ? row->values[size_t(index)] : std::nullopt;
 }

@@ -88,6 +88,7 @@ public:
     QString asString(int index) const;
     QString asString(const QString &name) const;
     std::optional<QString> value(const QString &name) const;
+    std::optional<QString> value(int index) const;
 
     void edit();
     void append();

@@ -102,7 +102,7 @@ QString CombinedQuery::tests(bool keys) const
 
 QString CombinedQuery::statement(const QString &where)
 {
-    return QStringLiteral("select ID,类别,药物名称 from DRUG_ZB  where ") + where + QStringLiteral(" order by LB,ID");
+    return QStringLiteral("select ID,类别,药物名称,LB from DRUG_ZB  where ") + where + QStringLiteral(" order by LB,ID");
 }
 
 QString CombinedQuery::sql(data::Connection &connection)
@@ -143,11 +143,12 @@ QString CombinedQuery::sql(data::Connection &connection)
     return statement(where);
 }
 
-QString CombinedQuery::fullSql(data::Connection &connection)
+QString CombinedQuery::fullSql(data::Connection &connection, const QString &rows)
 {
+    const QString only = rows.isEmpty() ? QString() : rows + QStringLiteral(" and ");
     if (connection.isServer())
-        return serverStatement(connection.engine(), serverTests(connection.engine()));
-    return statement(tests(true));
+        return serverStatement(connection.engine(), only + serverTests(connection.engine()));
+    return statement(only + tests(true));
 }
 
 QString CombinedQuery::serverTests(data::Engine &engine)
@@ -176,6 +177,6 @@ QString CombinedQuery::serverTests(data::Engine &engine)
 
 QString CombinedQuery::serverStatement(data::Engine &engine, const QString &where)
 {
-    return QStringLiteral("select ID,类别,药物名称 from DRUG_ZB  where ") + where + QStringLiteral(" order by ")
+    return QStringLiteral("select ID,类别,药物名称,LB from DRUG_ZB  where ") + where + QStringLiteral(" order by ")
            + engine.listOrder();
 }

@@ -33,8 +33,9 @@ public:
     // match (and for short texts the rows that do) so that only the rest
     // are tested. It may stage rows in temporary tables of the connection.
     QString sql(data::Connection &connection);
-    // The same statement testing every row.
-    QString fullSql(data::Connection &connection);
+    // The same statement testing every row, or only those `rows` (a test
+    // of ID) names.
+    QString fullSql(data::Connection &connection, const QString &rows = QString());
     // (name without the colon, value), in box order.
     const std::vector<std::pair<QString, QString>> &parameters() const { return m_parameters; }
 

@@ -35,17 +35,9 @@ TreeNode *TFormMain::fillResultList(const QStringList &texts)
         SQL_1.open();
         SQL_1.first();
         while (!SQL_1.eof()) {
-            // Built to its exact size: the list may hold every drug.
-            const QString category = trimText(SQL_1.asString(1));
-            const QString name = trimText(SQL_1.asString(2));
-            QString text;
-            text.reserve(category.size() + 1 + name.size());
-            text.append(category).append(u'：').append(name);
-            TreeNode *node = tv2->addTopLevel(text);
+            TreeNode *node = addResultNode(ResultRow::current(SQL_1));
             if (SQL_1.recNo() == 1)
                 firstNode = node;
-            node->setNodeKey(std::make_unique<NodeKey>(NodeKey{SQL_1.asString(0)}));
-            tv2->setNodeImages(node, Icons::BlueBookClosed, Icons::BlueBookOpen);
             SQL_1.next();
         }
         // The nodes hold all that the list shows now. With every drug listed
@@ -56,6 +48,28 @@ TreeNode *TFormMain::fillResultList(const QStringList &texts)
     }
     ResultListFilled = true;
     return firstNode;
+}
+
+ResultRow ResultRow::current(const data::DataSet &list)
+{
+    return {list.asString(0), list.asString(1), list.asString(2), list.value(3)};
+}
+
+QString ResultRow::text() const
+{
+    // Built to its exact size: the list may hold every drug.
+    const QString c = trimText(category), n = trimText(name);
+    QString text;
+    text.reserve(c.size() + 1 + n.size());
+    return text.append(c).append(u'：').append(n);
+}
+
+TreeNode *TFormMain::addResultNode(const ResultRow &row, int at)
+{
+    TreeNode *node = tv2->addTopLevel(row.text(), at);
+    node->setNodeKey(std::make_unique<NodeKey>(NodeKey{row.id, row.code}));
+    tv2->setNodeImages(node, Icons::BlueBookClosed, Icons::BlueBookOpen);
+    return node;
 }
 
 void TFormMain::tv2Change(TreeNode *node)

@@ -115,13 +115,17 @@ void TreeView::clearNodes()
     clear();
 }
 
-TreeNode *TreeView::addTopLevel(const QString &text)
+TreeNode *TreeView::addTopLevel(const QString &text, int index)
 {
     auto *node = new StoredNode(text);
-    if (m_bulkDepth > 0)
+    if (index >= 0) {
+        flush();
+        insertTopLevelItem(index, node);
+    } else if (m_bulkDepth > 0) {
         m_pending << node;
-    else
+    } else {
         addTopLevelItem(node);
+    }
     return node;
 }
 

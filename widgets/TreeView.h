@@ -42,7 +42,7 @@ public:
     };
 
     void clearNodes();
-    TreeNode *addTopLevel(const QString &text);
+    TreeNode *addTopLevel(const QString &text, int index = -1);
     // At `index` among the parent's children; -1: after them.
     TreeNode *addChild(TreeNode *parent, const QString &text, int index = -1);
     void setNodeImages(TreeNode *node, int normal, int selected) const;

@@ -87,9 +87,9 @@ private slots:
         QCOMPARE(window.f().tv4->nodeCount(), 0);
     }
 
-    // A change by another client shows within a second: the tree, the sheet
-    // on screen, the help page; an unsaved edit stays, and its save keeps
-    // the other client's change to another column.
+    // A change by another client shows within a second: the tree, the result
+    // list, the sheet on screen, the help page; an unsaved edit stays, and
+    // its save keeps the other client's change to another column.
     void testChangesReachOtherComputers()
     {
         Server server(m_sample);
@@ -108,6 +108,21 @@ private slots:
         const QString moved = tree->topLevelItem(0)->child(0)->text(0), renamed = tree->topLevelItem(0)->child(1)->text(0),
                       deleted = tree->topLevelItem(lastCategory)->child(0)->text(0);
         const QTreeWidgetItem *untouched = tree->topLevelItem(0)->child(2);
+        // The list of every named drug: one left without a name leaves it.
+        const auto *unnamed = static_cast<const TreeNode *>(tree->topLevelItem(1)->child(0));
+        const QString unnamedKey = unnamed->nodeKey()->key,
+                      deletedKey = static_cast<const TreeNode *>(tree->topLevelItem(lastCategory)->child(0))->nodeKey()->key;
+        window.combinedQuery.search({{2, u"%"_s}});
+        TreeView *list = window.f().tv2;
+        const auto listed = [list] {
+            QStringList rows;
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                rows << static_cast<const TreeNode *>(list->topLevelItem(i))->nodeKey()->key + u' ' + list->topLevelItem(i)->text(0);
+            return rows;
+        };
+        const int untouchedRow = listed().indexOf(QRegularExpression(static_cast<const TreeNode *>(untouched)->nodeKey()->key + u" .*"_s));
+        QTreeWidgetItem *untouchedListed = list->topLevelItem(untouchedRow);
+        server.exec(u"UPDATE DRUG_ZB SET 药物名称 = NULL WHERE 药物名称 = '%1'"_s.arg(unnamed->text(0)));
         server.exec(u"UPDATE DRUG_ZB SET 附注 = '别处改的' WHERE 药物名称 = '麻黄';"
                     "INSERT INTO DRUG_ZB (LB, 药物名称) SELECT BM, '新药' FROM DRUG_LB ORDER BY ROWID LIMIT 1;"
                     "UPDATE DRUG_ZB SET LB = (SELECT BM FROM DRUG_LB ORDER BY ROWID DESC LIMIT 1) WHERE 药物名称 = '%1';"
@@ -125,6 +140,13 @@ private slots:
             lastDrugs << last->child(i)->text(0);
         QVERIFY2(lastDrugs.contains(moved) && !lastDrugs.contains(deleted), qPrintable(lastDrugs.join(u',')));
         QTRY_COMPARE_WITH_TIMEOUT(window.f().tv4->topLevelItem(0)->text(0), u"新题目"_s, 1000);
+        // The list as the full search gives it, its untouched rows kept.
+        QTRY_VERIFY_WITH_TIMEOUT(listed().filter(u"：新药"_s).size() == 1, 1000);
+        const QStringList inPlace = listed();
+        QVERIFY(untouchedRow >= 0 && inPlace.filter(QRegularExpression(u"^(%1|%2) "_s.arg(unnamedKey, deletedKey))).isEmpty());
+        QVERIFY2(list->indexOfTopLevelItem(untouchedListed) >= 0, "an untouched row was listed anew");
+        window.combinedQuery.search({{2, u"%"_s}});
+        QCOMPARE(inPlace, listed());
         QVERIFY(window.entry.memo(u"别名"_s)->toPlainText().endsWith(u"（未存）"_s));
 
         window.entry.save();
