@@ -15,6 +15,7 @@ PgEngine::~PgEngine() = default;
 void PgEngine::open()
 {
     m_cache.clear();
+    m_selective.clear();
     m_connection.open(m_conninfo);
     m_version = Schema::prepare(m_connection);
     if (m_onChange && !m_notifier)
@@ -153,9 +154,17 @@ QString PgEngine::narrow(const std::vector<SearchCriterion> &criteria, const QSt
         };
         // Only where the server expects the keys to name few rows: a bitmap
         // over most of the table costs more than reading it.
-        if (drugs < 0)
-            drugs = drugCount(m_connection);
-        if (estimatedRows(m_connection, test(QStringLiteral("$1")), {array}) > SelectiveShare * drugs)
+        constexpr std::size_t Remembered = 4096;
+        if (m_selective.size() >= Remembered)
+            m_selective.clear();
+        auto known = m_selective.find({c.box, array});
+        if (known == m_selective.end()) {
+            if (drugs < 0)
+                drugs = drugCount(m_connection);
+            const bool few = estimatedRows(m_connection, test(QStringLiteral("$1")), {array}) <= SelectiveShare * drugs;
+            known = m_selective.emplace(std::pair{c.box, array}, few).first;
+        }
+        if (!known->second)
             continue;
         const QString name = QStringLiteral("k%1").arg(c.box);
         narrowed += test(QLatin1Char(':') + name) + QStringLiteral(" and ");

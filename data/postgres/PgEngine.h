@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 
 namespace data::pg {
 
@@ -57,6 +58,10 @@ private:
     int m_version = 0;
     bool m_openedBefore = false;
     std::map<QString, std::unique_ptr<PgStatement>> m_cache;
+    // Whether the search index narrows a box to these keys, as the planner
+    // judged from ANALYZE's statistics, which a few writes hardly move:
+    // asked once per box and keys rather than twice on every search.
+    std::map<std::pair<int, QByteArray>, bool> m_selective;
     std::function<void(const DatabaseChanges &)> m_onChange;
     std::unique_ptr<PgNotifier> m_notifier;
 };
