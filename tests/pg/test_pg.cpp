@@ -14,6 +14,7 @@
 #include "data/postgres/PgValues.h"
 
 #include "lookup/CombinedQuery.h"
+#include "pinyin/NameIndex.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -502,6 +503,45 @@ private slots:
             }
             QCOMPARE(found(onServer, texts, name), found(onFile, texts, name));
         }
+        // Latin letters in the name boxes: the start of a drug's pinyin or
+        // initials, or of its other names', some changed, in either case.
+        const auto boxOf = [](const char *column) {
+            for (int box = 1; box <= data::SearchBoxCount; ++box)
+                if (data::boxColumns(box) == QStringList{column})
+                    return box;
+            return 0;
+        };
+        const int boxes[] = {boxOf("药物名称"), boxOf("别名")};
+        QStringList texts(data::SearchBoxCount);
+        texts[boxes[0] - 1] = "mahuang";
+        QVERIFY(!found(onServer, texts, {}).isEmpty());
+        int nonEmpty = 0;
+        for (int n = 0; n < 300; ++n) {
+            const auto &row = drugs.rows[size_t(random.bounded(int(drugs.rows.size())))];
+            const auto value = [&](const char *column) {
+                return QString::fromUtf8(row.values[size_t(drugs.columns.indexOf(column))].bytes);
+            };
+            const bool other = n % 2;
+            QStringList keys;
+            for (const pinyin::KeyRow &k : pinyin::keyRows(row.key, value("药物名称"), value("别名")))
+                if ((k.kind == pinyin::KeyKind::OtherPinyin || k.kind == pinyin::KeyKind::OtherInitials) == other
+                    && k.kind != pinyin::KeyKind::OtherName)
+                    keys << k.key;
+            if (keys.isEmpty())
+                continue;
+            QString text = keys[int(random.bounded(keys.size()))];
+            text.truncate(1 + int(random.bounded(text.size())));
+            if (random.bounded(4) == 0)
+                text[int(random.bounded(text.size()))] = QChar(u'a' + random.bounded(26));
+            if (random.bounded(3) == 0)
+                text = text.toUpper();
+            texts = QStringList(data::SearchBoxCount);
+            texts[boxes[other] - 1] = text;
+            const QStringList ids = found(onServer, texts, {});
+            QCOMPARE(ids, found(onFile, texts, {}));
+            nonEmpty += !ids.isEmpty();
+        }
+        QVERIFY2(nonEmpty > 100, qPrintable(QString::number(nonEmpty)));
     }
 
     // The name box's list on a server: drugs by the start of their names,
