@@ -23,9 +23,12 @@ void PgEngine::open()
     m_writeKeys = m_version >= 2 && namekeys::writable(m_connection);
     // Keys made from other readings (another build's) are made anew by the
     // role that owns the tables; any other uses names alone meanwhile.
-    if (m_version >= 2 && !m_nameKeys && Schema::ownsTables(m_connection)) {
+    if (m_version == Schema::Version && !m_nameKeys && Schema::ownsTables(m_connection)) {
         Transaction transaction(m_connection);
-        namekeys::rebuild(m_connection);
+        // Two programs connecting at once make them once.
+        m_connection.execScript(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('zelkano_schema'))"));
+        if (!namekeys::current(m_connection))
+            namekeys::rebuild(m_connection);
         transaction.commit();
         m_nameKeys = true;
     }

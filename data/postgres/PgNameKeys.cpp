@@ -34,7 +34,13 @@ void copyKeys(Connection &connection, const Result &drugs)
 
 bool current(Connection &connection)
 {
-    if (connection.exec(QStringLiteral("SELECT to_regclass('drug_name_key_source') IS NOT NULL")).text(0, 0)
+    // A role not granted the keys (granted the drugs after they were made)
+    // finds drugs by their names alone.
+    if (connection
+            .exec(QStringLiteral("SELECT coalesce(has_table_privilege(to_regclass('drug_name_key_source'), 'SELECT') "
+                                 "AND has_table_privilege(to_regclass('drug_name_key'), 'SELECT') "
+                                 "AND has_table_privilege(to_regclass('drug_zb_dirty'), 'SELECT'), false)"))
+            .text(0, 0)
         != QLatin1String("t"))
         return false;
     const Result source = connection.exec(QStringLiteral("SELECT SOURCE FROM DRUG_NAME_KEY_SOURCE"));
@@ -44,8 +50,8 @@ bool current(Connection &connection)
 bool writable(Connection &connection)
 {
     return connection
-               .exec(QStringLiteral("SELECT has_table_privilege('drug_name_key', 'INSERT, DELETE') "
-                                    "AND has_table_privilege('drug_zb_dirty', 'DELETE')"))
+               .exec(QStringLiteral("SELECT coalesce(has_table_privilege(to_regclass('drug_name_key'), 'INSERT, DELETE') "
+                                    "AND has_table_privilege(to_regclass('drug_zb_dirty'), 'DELETE'), false)"))
                .text(0, 0)
         == QLatin1String("t");
 }

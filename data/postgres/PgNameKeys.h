@@ -9,8 +9,8 @@ class Connection;
 // as the file's are.
 namespace data::pg::namekeys {
 
-// Whether the keys were made by this program's readings; false for a
-// database of an earlier layout.
+// Whether the keys were made by this program's readings and this role may
+// read them; false for a database of an earlier layout.
 bool current(Connection &connection);
 
 // Whether this role may write the keys (a role that only reads may not).

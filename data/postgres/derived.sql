@@ -126,3 +126,18 @@ CREATE TRIGGER DRUG_ZB_NAME_KEYS_AD AFTER DELETE ON DRUG_ZB REFERENCING OLD TABL
     FOR EACH STATEMENT EXECUTE FUNCTION zelkano_name_keys_dirty();
 CREATE TRIGGER DRUG_ZB_NAME_KEYS_AT AFTER TRUNCATE ON DRUG_ZB
     FOR EACH STATEMENT EXECUTE FUNCTION zelkano_name_keys_dirty();
+
+-- Roles granted the drugs get the same on the keys: grants on all tables
+-- given before these tables were made (an upgrade, a copy) do not reach them.
+DO $$
+DECLARE
+    g record;
+BEGIN
+    FOR g IN SELECT DISTINCT a.grantee, a.privilege_type
+             FROM pg_class AS c, aclexplode(c.relacl) AS a
+             WHERE c.oid = 'drug_zb'::regclass AND a.grantee <> c.relowner LOOP
+        EXECUTE format('GRANT %s ON DRUG_NAME_KEY, DRUG_NAME_KEY_SOURCE, DRUG_ZB_DIRTY TO %s',
+                       CASE WHEN g.privilege_type = 'SELECT' THEN 'SELECT' ELSE 'INSERT, UPDATE, DELETE' END,
+                       CASE WHEN g.grantee = 0 THEN 'PUBLIC' ELSE quote_ident(g.grantee::regrole::text) END);
+    END LOOP;
+END $$;

@@ -165,6 +165,8 @@ private slots:
                  QStringLiteral("13"));
         QCOMPARE(server.scalar("SELECT string_agg(K, ',' ORDER BY K) FROM DRUG_NAME_KEY WHERE KIND IN (0, 1)"),
                  QStringLiteral("mahuang,mh"));
+        QCOMPARE(server.scalar("SELECT has_table_privilege($1, 'drug_name_key', 'SELECT')", {reader.toUtf8()}),
+                 QStringLiteral("t"));
         server.connection.execScript("UPDATE ZELKANO_SCHEMA SET VERSION = 99");
         QCOMPARE(data::pg::Schema::prepare(server.connection), 99);
 
@@ -599,6 +601,13 @@ private slots:
         QCOMPARE(namesOf(readOnly, "caomahuang"), QStringList{"草麻黄"});
         other.exec("DELETE FROM DRUG_ZB WHERE 药物名称 = $1", {QByteArray("草麻黄")});
         QCOMPARE(names("caomahuang"), QStringList());
+
+        // Keys another build made from other readings are made anew by the owner at connect.
+        other.exec("UPDATE DRUG_NAME_KEY_SOURCE SET SOURCE = 'other readings'");
+        data::Connection fresh;
+        fresh.setServer(server.conninfo());
+        QVERIFY(data::nameKeysUsable(fresh));
+        QCOMPARE(other.exec("SELECT SOURCE FROM DRUG_NAME_KEY_SOURCE").text(0, 0), pinyin::keySource());
 
         const QString keys = "SELECT string_agg(concat_ws(' ', KIND, K, ID, LEN, OTHER), ',' ORDER BY KIND, K, ID) "
                              "FROM DRUG_NAME_KEY";
