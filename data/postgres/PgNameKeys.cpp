@@ -58,8 +58,15 @@ bool writable(Connection &connection)
 
 void rebuild(Connection &connection)
 {
-    connection.execScript(QStringLiteral("DELETE FROM DRUG_NAME_KEY; DELETE FROM DRUG_NAME_KEY_SOURCE; DELETE FROM DRUG_ZB_DIRTY"));
+    // Some two million rows go in several times faster with the indexes
+    // made after them (derived.sql's, as they stand there). Only the owner
+    // rebuilds, so it may truncate and alter.
+    connection.execScript(QStringLiteral("TRUNCATE DRUG_NAME_KEY, DRUG_NAME_KEY_SOURCE, DRUG_ZB_DIRTY; "
+                                         "ALTER TABLE DRUG_NAME_KEY DROP CONSTRAINT DRUG_NAME_KEY_PK; "
+                                         "DROP INDEX DRUG_NAME_KEY_ID"));
     copyKeys(connection, connection.exec(QStringLiteral("SELECT ID, 药物名称, 别名 FROM DRUG_ZB")));
+    connection.execScript(QStringLiteral("ALTER TABLE DRUG_NAME_KEY ADD CONSTRAINT DRUG_NAME_KEY_PK PRIMARY KEY (KIND, K, ID); "
+                                         "CREATE INDEX DRUG_NAME_KEY_ID ON DRUG_NAME_KEY (ID)"));
     connection.exec(QStringLiteral("INSERT INTO DRUG_NAME_KEY_SOURCE (SOURCE) VALUES ($1)"), {pinyin::keySource().toUtf8()});
 }
 

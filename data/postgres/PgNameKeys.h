@@ -16,7 +16,8 @@ bool current(Connection &connection);
 // Whether this role may write the keys (a role that only reads may not).
 bool writable(Connection &connection);
 
-// Makes every drug's keys anew and records their source.
+// Makes every drug's keys anew and records their source; by the role that
+// owns the tables.
 void rebuild(Connection &connection);
 
 // Makes the keys of the drugs queued in DRUG_ZB_DIRTY anew, and empties the

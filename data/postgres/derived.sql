@@ -85,9 +85,10 @@ CREATE TABLE DRUG_NAME_KEY (
     ID    bigint NOT NULL,
     LEN   integer NOT NULL,
     OTHER integer,
-    PRIMARY KEY (KIND, K, ID)
+    CONSTRAINT DRUG_NAME_KEY_PK PRIMARY KEY (KIND, K, ID)
 );
--- A drug's keys are rewritten by its ID.
+-- A drug's keys are rewritten by its ID. (PgNameKeys.cpp's rebuild makes
+-- both indexes anew after the rows: keep the two alike.)
 CREATE INDEX DRUG_NAME_KEY_ID ON DRUG_NAME_KEY (ID);
 
 -- What made the keys: keys made from other readings are not used.
