@@ -4,7 +4,7 @@
 // read).
 #include "Worker.h"
 #include "app/MainForm.h"
-#include "data/Statement.h"
+#include "data/Connection.h"
 #include "pinyin/NameFinder.h"
 #include "pinyin/NameKeys.h"
 #include "pinyin/TypedName.h"
@@ -87,7 +87,8 @@ void Worker::names()
                 return stored.startsWith(typed.text) || stored.startsWith(typed.simplified);
             };
             int found = 0;
-            data::Statement rows(form.MainConnection.handle(), QStringLiteral("select ID, 药物名称, 别名 from DRUG_ZB"));
+            // Through the connection's engine: the file's or the server's.
+            data::Query &rows = form.MainConnection.query(QStringLiteral("select ID, 药物名称, 别名 from DRUG_ZB"));
             while (rows.step()) {
                 const QString name = rows.text(1);
                 bool match = starts(name);
@@ -101,6 +102,7 @@ void Worker::names()
                 }
                 found += match;
             }
+            rows.reset();
             if (i > 0)
                 times.push_back(double(timer.nsecsElapsed()) / 1e6);
             if (found == 0)

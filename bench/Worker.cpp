@@ -159,9 +159,7 @@ QJsonObject Worker::run()
         lookups();
     if (wanted("searches"))
         searches();
-    // A server holds no pinyin keys yet: its name box lists by the start of
-    // the names alone, which the names phase's checks would call failures.
-    if (wanted("names") && !onServer())
+    if (wanted("names"))
         names();
     if (wanted("maintenance"))
         maintenance();

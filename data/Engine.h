@@ -81,6 +81,10 @@ public:
                            Parameters &parameters) = 0;
     // After a drug was saved or deleted, inside the transaction.
     virtual void afterDrugWrite() = 0;
+    // Whether the drugs' name keys (pinyin, initials, other names) can be
+    // used; a server first takes in what other clients wrote, where this
+    // role may write the keys.
+    virtual bool nameKeysUsable() = 0;
 
     // Changes by any client, as the engine hears of them; a file hears none.
     virtual void watchChanges(std::function<void(const DatabaseChanges &)>) {}

@@ -32,8 +32,7 @@ std::vector<pinyin::NameMatch> findDrugNames(Connection &connection, QStringView
 
 bool nameKeysUsable(Connection &connection)
 {
-    // The server holds no name keys.
-    return !connection.isServer() && namekeys::current(connection);
+    return connection.engine().nameKeysUsable();
 }
 
 QString nameKeyTest(bool otherNames, const QString &from, const QString &to)

@@ -12,14 +12,14 @@ namespace data {
 class Connection;
 
 // Finding drugs by the start of their names, pinyin, initials and other
-// names (the keys of pinyin/), on the connection's file; on a server by
-// the start of their names alone.
+// names (the keys of pinyin/), on the connection's file or server.
 
 // Best first, as pinyin::findNames orders them.
 std::vector<pinyin::NameMatch> findDrugNames(Connection &connection, QStringView typed, int limit = pinyin::MaxMatches);
 
-// Whether the file's keys can be used: a file of an older layout, or with
-// keys made from other readings, is searched by names alone.
+// Whether the keys can be used: a database of an older layout, or with
+// keys made from other readings, is searched by names alone. On a server
+// this first takes in the keys of drugs other clients wrote.
 bool nameKeysUsable(Connection &connection);
 
 // The combined search's test that a drug's name (with `otherNames`, one of

@@ -5,6 +5,8 @@
 #include "pinyin/Simplified.h"
 #include "pinyin/TypedName.h"
 
+#include <algorithm>
+
 namespace {
 
 // The boxes whose Latin letters are also pinyin: the name's and the other
@@ -109,11 +111,11 @@ QString CombinedQuery::sql(data::Connection &connection)
 {
     if (connection.isServer()) {
         data::Engine &engine = connection.engine();
-        const QString where = serverTests(engine);
-        // The server's index narrows the boxes with one text.
+        const QString where = serverTests(engine, data::nameKeysUsable(connection));
+        // The server's index narrows the boxes with one text and no pinyin.
         std::vector<data::SearchCriterion> single;
         for (const data::SearchCriterion &c : m_typed) {
-            if (pinyin::toSimplified(c.typed) == c.typed)
+            if (pinyin::toSimplified(c.typed) == c.typed && !hasKeyTest(c.box))
                 single.push_back(c);
         }
         return serverStatement(engine, engine.narrow(single, where, m_parameters));
@@ -147,11 +149,18 @@ QString CombinedQuery::fullSql(data::Connection &connection, const QString &rows
 {
     const QString only = rows.isEmpty() ? QString() : rows + QStringLiteral(" and ");
     if (connection.isServer())
-        return serverStatement(connection.engine(), only + serverTests(connection.engine()));
+        return serverStatement(connection.engine(),
+                               only + serverTests(connection.engine(), data::nameKeysUsable(connection)));
     return statement(only + tests(true));
 }
 
-QString CombinedQuery::serverTests(data::Engine &engine)
+bool CombinedQuery::hasKeyTest(int box) const
+{
+    return std::any_of(m_alternatives.begin(), m_alternatives.end(),
+                       [box](const Alternatives &a) { return a.box == box && !a.keyTest.isEmpty(); });
+}
+
+QString CombinedQuery::serverTests(data::Engine &engine, bool keys)
 {
     m_parameters.clear();
     QString where = QStringLiteral("1=1");
@@ -169,6 +178,14 @@ QString CombinedQuery::serverTests(data::Engine &engine)
             // The plant-form box tests either of its two columns.
             either << (columns.size() == 2 ? QStringLiteral("( %1   or  %2)").arg(columns[0], columns[1]) : columns[0]);
             m_parameters.emplace_back(parameter.mid(1), pattern);
+        }
+        if (keys && hasKeyTest(c.box)) {
+            const Alternatives &a = *std::find_if(m_alternatives.begin(), m_alternatives.end(),
+                                                  [&c](const Alternatives &x) { return x.box == c.box; });
+            const auto [from, to] = data::nameKeyBounds(a.latin);
+            m_parameters.emplace_back(QStringLiteral("k%1a").arg(c.box), from);
+            m_parameters.emplace_back(QStringLiteral("k%1b").arg(c.box), to);
+            either << a.keyTest;
         }
         where += QStringLiteral(" and ") + (either.size() == 1 ? either[0] : QLatin1Char('(') + either.join(QStringLiteral(" or ")) + QLatin1Char(')'));
     }

@@ -54,8 +54,9 @@ private:
     static QString alternativesTest(const Alternatives &a, bool keys);
     QString tests(bool keys) const;
     // A server's: every box through the engine's LIKE, its text and its
-    // simplified form either; the server holds no name keys.
-    QString serverTests(data::Engine &engine);
+    // simplified form either, and with `keys` the pinyin of the name boxes.
+    QString serverTests(data::Engine &engine, bool keys);
+    bool hasKeyTest(int box) const;
     static QString serverStatement(data::Engine &engine, const QString &where);
 
     std::vector<std::pair<int, QString>> m_plain; // (box, test) of the other boxes

@@ -1,5 +1,6 @@
 #include "data/postgres/PgCopy.h"
 #include "data/postgres/PgConnection.h"
+#include "data/postgres/PgNameKeys.h"
 #include "data/postgres/PgSchema.h"
 #include "data/postgres/PgValues.h"
 
@@ -18,8 +19,8 @@ QString columnList(const QString &table)
     return (QStringList{keyOf(table)} + StoredRows::columnsOf(table)).join(QLatin1Char(','));
 }
 
-// One value in COPY's text form: \N is NULL, and a backslash, a line break,
-// a carriage return and a tab are escaped; everything else goes as it is.
+} // namespace
+
 void appendCopyValue(QByteArray &out, const RawValue &value)
 {
     if (value.type == RawValue::Null) {
@@ -36,6 +37,8 @@ void appendCopyValue(QByteArray &out, const RawValue &value)
         }
     }
 }
+
+namespace {
 
 void copyTable(Connection &connection, const StoredTable &table)
 {
@@ -116,11 +119,12 @@ void writeServer(Connection &connection, const StoredRows &rows, bool replace)
         connection.execScript(QStringLiteral("ALTER TABLE %1 ENABLE TRIGGER USER").arg(name));
     }
     connection.execScript(Schema::derivedSql());
+    namekeys::rebuild(connection);
     connection.execScript(QStringLiteral("SELECT pg_notify('zelkano', t) FROM unnest(ARRAY['drug_lb', 'drug_zb', "
                                          "'help_lb', 'help_zb']) AS t"));
     transaction.commit();
     // The planner's counts of the new rows, for choosing when the index pays.
-    connection.execScript(QStringLiteral("ANALYZE DRUG_LB, DRUG_ZB, HELP_LB, HELP_ZB"));
+    connection.execScript(QStringLiteral("ANALYZE DRUG_LB, DRUG_ZB, HELP_LB, HELP_ZB, DRUG_NAME_KEY"));
 }
 
 } // namespace data::pg

@@ -17,4 +17,8 @@ StoredRows readServer(Connection &connection);
 // everything changed.
 void writeServer(Connection &connection, const StoredRows &rows, bool replace);
 
+// One value in COPY's text form: \N is NULL, and a backslash, a line break,
+// a carriage return and a tab are escaped; everything else goes as it is.
+void appendCopyValue(QByteArray &out, const RawValue &value);
+
 } // namespace data::pg

@@ -1,5 +1,6 @@
 #include "data/postgres/PgEngine.h"
 #include "data/DrugFields.h"
+#include "data/postgres/PgNameKeys.h"
 #include "data/postgres/PgNotifier.h"
 #include "data/postgres/PgSchema.h"
 #include "data/postgres/PgSearch.h"
@@ -18,6 +19,20 @@ void PgEngine::open()
     m_selective.clear();
     m_connection.open(m_conninfo);
     m_version = Schema::prepare(m_connection);
+    m_inTransaction = false;
+    m_nameKeys = m_version >= 2 && namekeys::current(m_connection);
+    m_writeKeys = m_version >= 2 && namekeys::writable(m_connection);
+    // Keys made from other readings (another build's) are made anew by the
+    // role that owns the tables; any other uses names alone meanwhile.
+    if (m_version == Schema::Version && !m_nameKeys && Schema::ownsTables(m_connection)) {
+        Transaction transaction(m_connection);
+        // Two programs connecting at once make them once.
+        m_connection.execScript(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('zelkano_schema'))"));
+        if (!namekeys::current(m_connection))
+            namekeys::rebuild(m_connection);
+        transaction.commit();
+        m_nameKeys = true;
+    }
     if (m_onChange && !m_notifier)
         watchChanges(m_onChange);
     // Whatever changed while the server was out of reach was not heard.
@@ -49,18 +64,21 @@ std::unique_ptr<Query> PgEngine::prepare(const QString &sql)
 void PgEngine::begin()
 {
     m_connection.execScript(QStringLiteral("BEGIN"));
+    m_inTransaction = true;
 }
 
 void PgEngine::commit()
 {
     // The server answers COMMIT on a failed transaction with a roll-back,
     // not an error: that must not pass for a success.
+    m_inTransaction = false;
     if (m_connection.execScript(QStringLiteral("COMMIT")).commandTag() != "COMMIT")
         throw PgError(QStringLiteral("事务已被服务器回滚"), {});
 }
 
 void PgEngine::rollback()
 {
+    m_inTransaction = false;
     if (!m_connection.isBroken())
         m_connection.execScript(QStringLiteral("ROLLBACK"));
 }
@@ -171,6 +189,31 @@ QString PgEngine::narrow(const std::vector<SearchCriterion> &criteria, const QSt
         parameters.emplace_back(name, QString::fromUtf8(array));
     }
     return narrowed + tests;
+}
+
+void PgEngine::afterDrugWrite()
+{
+    // The save's row was queued by the trigger in this transaction.
+    if (m_nameKeys && m_writeKeys)
+        namekeys::fold(m_connection);
+}
+
+bool PgEngine::nameKeysUsable()
+{
+    if (!m_nameKeys)
+        return false;
+    // What other clients wrote is queued; a role that may not write the
+    // keys finds those drugs by their names alone.
+    if (m_writeKeys && namekeys::anyDirty(m_connection)) {
+        if (m_inTransaction) {
+            namekeys::fold(m_connection);
+        } else {
+            Transaction transaction(m_connection);
+            namekeys::fold(m_connection);
+            transaction.commit();
+        }
+    }
+    return true;
 }
 
 void PgEngine::watchChanges(std::function<void(const DatabaseChanges &)> onChange)

@@ -46,7 +46,9 @@ public:
     QString listOrder() const override;
     QString narrow(const std::vector<SearchCriterion> &criteria, const QString &tests,
                    Parameters &parameters) override;
-    void afterDrugWrite() override {}
+    // The saved drug's name keys, in the save's transaction.
+    void afterDrugWrite() override;
+    bool nameKeysUsable() override;
 
     void watchChanges(std::function<void(const DatabaseChanges &)> onChange) override;
 
@@ -56,6 +58,9 @@ private:
     QString m_conninfo;
     Connection m_connection;
     int m_version = 0;
+    bool m_nameKeys = false;   // current: made by this program's readings
+    bool m_writeKeys = false;  // this role may write them
+    bool m_inTransaction = false;
     bool m_openedBefore = false;
     std::map<QString, std::unique_ptr<PgStatement>> m_cache;
     // Whether the search index narrows a box to these keys, as the planner

@@ -1,5 +1,6 @@
 #include "data/postgres/PgNameIndex.h"
 #include "data/Connection.h"
+#include "data/NameSearch.h"
 
 namespace data::pg {
 
@@ -14,6 +15,29 @@ std::vector<pinyin::NamedDrug> PgNameIndex::namesStartingWith(const QString &pre
     std::vector<pinyin::NamedDrug> found;
     while (q.step())
         found.push_back({q.int64(0), int(q.int64(1)), q.text(2)});
+    q.reset();
+    pinyin::keepFirstByLength(found, limit);
+    return found;
+}
+
+std::vector<pinyin::KeyHit> PgNameIndex::keysStartingWith(pinyin::KeyKind kind, const QString &prefix, bool exact,
+                                                          int limit)
+{
+    if (m_usable < 0)
+        m_usable = nameKeysUsable(m_connection);
+    if (!m_usable)
+        return {};
+    Query &q = m_connection.query(QStringLiteral(
+        "SELECT ID, LEN, OTHER FROM DRUG_NAME_KEY WHERE KIND = ?1 AND K >= ?2 AND K < ?3 "
+        "AND ID NOT IN (SELECT ID FROM DRUG_ZB_DIRTY)"));
+    const auto [from, to] = nameKeyBounds(prefix);
+    q.bind(1, qint64(kind));
+    q.bind(2, from);
+    // An exact key is the only text >= it and < it followed by the lowest character.
+    q.bind(3, exact ? prefix + QChar(1) : to);
+    std::vector<pinyin::KeyHit> found;
+    while (q.step())
+        found.push_back({q.int64(0), int(q.int64(1)), q.isNull(2) ? -1 : int(q.int64(2))});
     q.reset();
     pinyin::keepFirstByLength(found, limit);
     return found;

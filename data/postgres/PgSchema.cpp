@@ -1,5 +1,6 @@
 #include "data/postgres/PgSchema.h"
 #include "data/postgres/PgConnection.h"
+#include "data/postgres/PgNameKeys.h"
 
 #include <QFile>
 
@@ -17,8 +18,10 @@ QString resource(const QString &path)
 
 // What a layout before this one may have made in the place of derived.sql's
 // objects; CASCADE takes their indexes and triggers with them.
-const char DropDerived[] = "DROP FUNCTION IF EXISTS zelkano_keys(text), zelkano_notify(), zelkano_notify_drugs() CASCADE;"
-                           "DROP INDEX IF EXISTS DRUG_ZB_LB;";
+const char DropDerived[] = "DROP FUNCTION IF EXISTS zelkano_keys(text), zelkano_notify(), zelkano_notify_drugs(), "
+                           "zelkano_name_keys_dirty() CASCADE;"
+                           "DROP INDEX IF EXISTS DRUG_ZB_LB;"
+                           "DROP TABLE IF EXISTS DRUG_NAME_KEY, DRUG_NAME_KEY_SOURCE, DRUG_ZB_DIRTY;";
 
 void setVersion(Connection &connection, int version)
 {
@@ -48,6 +51,7 @@ void Schema::create(Connection &connection)
 {
     connection.execScript(tablesSql());
     connection.execScript(derivedSql());
+    namekeys::rebuild(connection);
     setVersion(connection, Version);
 }
 
@@ -88,6 +92,7 @@ int Schema::prepare(Connection &connection)
     connection.execScript(QStringLiteral("CREATE TABLE IF NOT EXISTS ZELKANO_SCHEMA (VERSION integer NOT NULL)"));
     connection.execScript(dropDerivedSql());
     connection.execScript(derivedSql());
+    namekeys::rebuild(connection);
     setVersion(connection, Version);
     transaction.commit();
     return Version;

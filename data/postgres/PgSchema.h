@@ -12,8 +12,8 @@ class Schema
 {
 public:
     // Version 1: the tables, the list index, the search index and the
-    // notices of change.
-    static constexpr int Version = 1;
+    // notices of change. Version 2: the name keys.
+    static constexpr int Version = 2;
 
     // The tables and everything made from them, in an empty database, in
     // the caller's transaction.

@@ -4,6 +4,7 @@
 #include "data/DrugFields.h"
 #include "data/SearchIndex.h"
 #include "data/WindowSql.h"
+#include "data/sqlite/NameKeyWriter.h"
 
 #include <QFileInfo>
 #include <cstdlib>
@@ -222,6 +223,12 @@ QString SqliteEngine::narrow(const std::vector<SearchCriterion> &criteria, const
 void SqliteEngine::afterDrugWrite()
 {
     SearchIndex(m_owner).update();
+}
+
+bool SqliteEngine::nameKeysUsable()
+{
+    // Rows other programs wrote are taken in at the next save (afterDrugWrite).
+    return namekeys::current(m_owner);
 }
 
 } // namespace data

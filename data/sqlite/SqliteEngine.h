@@ -48,6 +48,7 @@ public:
     QString listOrder() const override { return QStringLiteral("LB,ID"); }
     QString narrow(const std::vector<SearchCriterion> &criteria, const QString &tests, Parameters &) override;
     void afterDrugWrite() override;
+    bool nameKeysUsable() override;
 
     sqlite3 *sqliteHandle() override { return m_db; }
 

@@ -6,6 +6,7 @@
 #include "data/DrugFields.h"
 #include "data/DrugFile.h"
 #include "data/NameSearch.h"
+#include "data/postgres/PgNameKeys.h"
 #include "data/postgres/PgNotifier.h"
 #include "data/postgres/PgSchema.h"
 #include "data/postgres/PgSearch.h"
@@ -13,6 +14,7 @@
 #include "data/postgres/PgValues.h"
 
 #include "lookup/CombinedQuery.h"
+#include "pinyin/NameIndex.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -141,7 +143,11 @@ private slots:
     {
         Server server;
         QCOMPARE(data::pg::Schema::prepare(server.connection), data::pg::Schema::Version);
-        server.connection.execScript("DROP TABLE ZELKANO_SCHEMA; DROP FUNCTION zelkano_keys CASCADE");
+        // Layout 1: no name keys; the upgrade makes those of the drugs there.
+        server.connection.execScript("DROP TABLE ZELKANO_SCHEMA; DROP FUNCTION zelkano_keys CASCADE; "
+                                     "DROP TABLE DRUG_NAME_KEY, DRUG_NAME_KEY_SOURCE, DRUG_ZB_DIRTY; "
+                                     "DROP FUNCTION zelkano_name_keys_dirty CASCADE; "
+                                     "INSERT INTO DRUG_ZB (药物名称) VALUES ('麻黄')");
         const QString reader = QStringLiteral("zt_reader_%1").arg(QCoreApplication::applicationPid());
         server.connection.execScript(QStringLiteral("DROP ROLE IF EXISTS %1; CREATE ROLE %1 LOGIN; "
                                                     "GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1").arg(reader));
@@ -157,6 +163,10 @@ private slots:
         QCOMPARE(data::pg::Schema::prepare(server.connection), data::pg::Schema::Version);
         QCOMPARE(server.scalar("SELECT count(*) FROM pg_indexes WHERE indexname LIKE 'drug_zb_keys_%'"),
                  QStringLiteral("13"));
+        QCOMPARE(server.scalar("SELECT string_agg(K, ',' ORDER BY K) FROM DRUG_NAME_KEY WHERE KIND IN (0, 1)"),
+                 QStringLiteral("mahuang,mh"));
+        QCOMPARE(server.scalar("SELECT has_table_privilege($1, 'drug_name_key', 'SELECT')", {reader.toUtf8()}),
+                 QStringLiteral("t"));
         server.connection.execScript("UPDATE ZELKANO_SCHEMA SET VERSION = 99");
         QCOMPARE(data::pg::Schema::prepare(server.connection), 99);
 
@@ -495,11 +505,53 @@ private slots:
             }
             QCOMPARE(found(onServer, texts, name), found(onFile, texts, name));
         }
+        // Latin letters in the name boxes: the start of a drug's pinyin or
+        // initials, or of its other names', some changed, in either case.
+        const auto boxOf = [](const char *column) {
+            for (int box = 1; box <= data::SearchBoxCount; ++box)
+                if (data::boxColumns(box) == QStringList{column})
+                    return box;
+            return 0;
+        };
+        const int boxes[] = {boxOf("药物名称"), boxOf("别名")};
+        QStringList texts(data::SearchBoxCount);
+        texts[boxes[0] - 1] = "mahuang";
+        QVERIFY(!found(onServer, texts, {}).isEmpty());
+        int nonEmpty = 0;
+        for (int n = 0; n < 300; ++n) {
+            const auto &row = drugs.rows[size_t(random.bounded(int(drugs.rows.size())))];
+            const auto value = [&](const char *column) {
+                return QString::fromUtf8(row.values[size_t(drugs.columns.indexOf(column))].bytes);
+            };
+            const bool other = n % 2;
+            QStringList keys;
+            for (const pinyin::KeyRow &k : pinyin::keyRows(row.key, value("药物名称"), value("别名")))
+                if ((k.kind == pinyin::KeyKind::OtherPinyin || k.kind == pinyin::KeyKind::OtherInitials) == other
+                    && k.kind != pinyin::KeyKind::OtherName)
+                    keys << k.key;
+            if (keys.isEmpty())
+                continue;
+            QString text = keys[int(random.bounded(keys.size()))];
+            text.truncate(1 + int(random.bounded(text.size())));
+            if (random.bounded(4) == 0)
+                text[int(random.bounded(text.size()))] = QChar(u'a' + random.bounded(26));
+            if (random.bounded(3) == 0)
+                text = text.toUpper();
+            texts = QStringList(data::SearchBoxCount);
+            texts[boxes[other] - 1] = text;
+            const QStringList ids = found(onServer, texts, {});
+            QCOMPARE(ids, found(onFile, texts, {}));
+            nonEmpty += !ids.isEmpty();
+        }
+        QVERIFY2(nonEmpty > 100, qPrintable(QString::number(nonEmpty)));
     }
 
     // The name box's list on a server: drugs by the start of their names,
-    // Latin letters in either case; the server holds no pinyin keys.
-    void testNameListByNamesAlone()
+    // Latin letters in either case, and by their pinyin. A drug another
+    // client writes is found by its new pinyin at the next look-up, with
+    // the keys a copy would make; a role that only reads finds it by its
+    // name alone meanwhile.
+    void testNameListFollowsWritesOfOtherClients()
     {
         TestDatabase file(sampleDataDir());
         file.addDrug({{"药物名称", "Ginseng Radix"}});
@@ -516,7 +568,54 @@ private slots:
         const QStringList ma = names("麻");
         QVERIFY2(ma.contains("麻黄") && ma.contains("麻黄根") && !ma.contains("桂枝"), qPrintable(ma.join(',')));
         QCOMPARE(names("gINS"), QStringList{"Ginseng Radix"});
-        QCOMPARE(names("mahuang"), QStringList());
+        QCOMPARE(names("mahuang").value(0), QStringLiteral("麻黄"));
+
+        Connection other;
+        other.open(server.conninfo());
+        const QString reader = QStringLiteral("zt_names_%1").arg(QCoreApplication::applicationPid());
+        other.execScript(QStringLiteral("DROP ROLE IF EXISTS %1; CREATE ROLE %1 LOGIN; "
+                                        "GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1").arg(reader));
+        const auto dropReader = qScopeGuard([&] { other.execScript(QStringLiteral("DROP OWNED BY %1; DROP ROLE %1").arg(reader)); });
+        data::Connection readOnly;
+        readOnly.setServer(server.conninfo() + " user=" + reader);
+        QVERIFY(data::nameKeysUsable(readOnly));
+        other.exec("UPDATE DRUG_ZB SET 药物名称 = $1 WHERE 药物名称 = $2", {QByteArray("草麻黄"), QByteArray("麻黄")});
+        other.exec("INSERT INTO DRUG_ZB (药物名称, 别名) VALUES ($1, $2)", {QByteArray("新药"), QByteArray("龙须草")});
+        const auto namesOf = [](data::Connection &c, const QString &typed) {
+            QStringList found;
+            for (const pinyin::NameMatch &m : data::findDrugNames(c, typed))
+                found << m.name;
+            return found;
+        };
+        QCOMPARE(namesOf(readOnly, "caomahuang"), QStringList());
+        QVERIFY(!namesOf(readOnly, "mahuang").contains("草麻黄"));
+        QCOMPARE(namesOf(readOnly, "草麻"), QStringList{"草麻黄"});
+
+        QCOMPARE(names("caomahuang"), QStringList{"草麻黄"});
+        // Now by its other name 麻黄草 alone.
+        const auto byOld = data::findDrugNames(connection, QStringLiteral("mahuang"));
+        const auto renamed = std::find_if(byOld.begin(), byOld.end(), [](const auto &m) { return m.name == "草麻黄"; });
+        QVERIFY(renamed != byOld.end());
+        QCOMPARE(renamed->otherName, QStringLiteral("麻黄草"));
+        QVERIFY(names("longxucao").contains("新药"));
+        QCOMPARE(namesOf(readOnly, "caomahuang"), QStringList{"草麻黄"});
+        other.exec("DELETE FROM DRUG_ZB WHERE 药物名称 = $1", {QByteArray("草麻黄")});
+        QCOMPARE(names("caomahuang"), QStringList());
+
+        // Keys another build made from other readings are made anew by the owner at connect.
+        other.exec("UPDATE DRUG_NAME_KEY_SOURCE SET SOURCE = 'other readings'");
+        data::Connection fresh;
+        fresh.setServer(server.conninfo());
+        QVERIFY(data::nameKeysUsable(fresh));
+        QCOMPARE(other.exec("SELECT SOURCE FROM DRUG_NAME_KEY_SOURCE").text(0, 0), pinyin::keySource());
+
+        const QString keys = "SELECT string_agg(concat_ws(' ', KIND, K, ID, LEN, OTHER), ',' ORDER BY KIND, K, ID) "
+                             "FROM DRUG_NAME_KEY";
+        const QString folded = other.exec(keys).text(0, 0);
+        QCOMPARE(other.exec("SELECT count(*) FROM DRUG_ZB_DIRTY").text(0, 0), QStringLiteral("0"));
+        data::pg::Transaction transaction(other);
+        data::pg::namekeys::rebuild(other);
+        QCOMPARE(other.exec(keys).text(0, 0), folded);
     }
 
 };
