@@ -350,6 +350,10 @@ void TestPinyin::testKeysFollowWritesOfAnyProgramAsARebuildWouldMakeThem()
         rebuild.commit();
     }
     QCOMPARE(db.scalar(keys), folded);
+
+    // A look-up leaves no read open that would keep another program from saving.
+    QCOMPARE(found(connection, QStringLiteral("mahuangj")), QStringList{QStringLiteral("麻黄茎")});
+    db.exec(QStringLiteral("update DRUG_ZB set 附注 = 'x' where ID = ?"), {renamed});
 }
 
 void TestPinyin::testKeysFromOtherReadingsAreNotUsedAndMadeAnew()

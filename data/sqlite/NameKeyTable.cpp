@@ -31,6 +31,9 @@ std::vector<pinyin::NamedDrug> NameKeyTable::namesStartingWith(const QString &pr
         if (name.step())
             d.name = name.text(0);
     }
+    // A statement stopped at a row keeps the file's read lock, and no other
+    // program could save until the next look-up.
+    name.reset();
     return found;
 }
 
@@ -68,6 +71,7 @@ QHash<qint64, pinyin::DrugNames> NameKeyTable::names(const std::vector<qint64> &
         if (s.step())
             out.insert(id, {s.text(0), s.text(1)});
     }
+    s.reset();
     return out;
 }
 
