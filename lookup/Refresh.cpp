@@ -18,6 +18,11 @@ namespace {
 // changed drugs are done in place.
 constexpr qsizetype FewDrugs = 200;
 
+bool fewDrugsChanged(const data::DatabaseChanges &changes)
+{
+    return !changes.everyDrug && !changes.categories && changes.drugs.size() <= FewDrugs;
+}
+
 TreeNode *nodeWithKey(TreeView *tree, const QString &key)
 {
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
@@ -89,8 +94,7 @@ void TFormMain::RefreshTv1(const data::DatabaseChanges &changes)
     }
     {
         const QSignalBlocker quiet(tv1);
-        if (changes.everyDrug || changes.categories || changes.drugs.size() > FewDrugs
-            || !UpdateTv1Drugs(changes.drugs)) {
+        if (!fewDrugsChanged(changes) || !UpdateTv1Drugs(changes.drugs)) {
             ShowTv1();
             for (int i = 0; i < tv1->topLevelItemCount(); ++i)
                 tv1->topLevelItem(i)->setExpanded(open.contains(tv1->topLevelItem(i)->text(0)));
@@ -166,8 +170,7 @@ void TFormMain::RefreshTv2(const data::DatabaseChanges &changes)
     const int scroll = tv2->verticalScrollBar()->value();
     {
         const QSignalBlocker quiet(tv2);
-        if (changes.everyDrug || changes.categories || changes.drugs.size() > FewDrugs
-            || !UpdateResultList(changes.drugs))
+        if (!fewDrugsChanged(changes) || !UpdateResultList(changes.drugs))
             fillResultList(*LastSearch);
     }
     restore(tv2, key, scroll);
